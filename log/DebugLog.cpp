@@ -35,8 +35,7 @@ private:
 template <size_t Size>
 void WriteComposed(bool flush, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-template <size_t Size>
-void WriteComposed(bool flush, const char* format, ...)
+template <size_t Size> void WriteComposed(bool flush, const char* format, ...)
 {
     DbgLock lock;
     if (g_pDbgFile == nullptr) return;

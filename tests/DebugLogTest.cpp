@@ -50,7 +50,8 @@ protected:
         const size_t start = text.find("\n\n", text.find("Time started: "));
         const size_t end = text.find("\n\nShutting down");
         if (start == std::string::npos) return "";
-        return text.substr(start + 2, end == std::string::npos ? std::string::npos : end - start - 2);
+        return text.substr(start + 2,
+                           end == std::string::npos ? std::string::npos : end - start - 2);
     }
 
     fs::path m_previous;
@@ -113,13 +114,14 @@ TEST_F(DebugLogTest, HeaderAndTrailerCarryDateAndTime)
     DbgLogOpen();
     DbgLogClose();
     const std::string text = ReadFile("Dbg.Log");
-    // Debug log, empty line, "Date: <weekday>, <Month>/dd/yyyy - Time started: hh:mm:ss mmm", empty line.
+    // Debug log, empty line, "Date: <weekday>, <Month>/dd/yyyy - Time started: hh:mm:ss mmm", empty
+    // line.
     const std::string stamp = "[A-Z][a-z]+day, [A-Z][a-z]+/[0-9]{2}/[0-9]{4} - ";
     const std::string clock = "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{3}\n";
     EXPECT_TRUE(testing::internal::RE::FullMatch(
-        text, testing::internal::RE(std::string("Debug log\n\nDate: ") + stamp + "Time started: " + clock +
-                                    "\n\n\nShutting down debug logging system...\nDate: " + stamp +
-                                    "Time: " + clock)))
+        text, testing::internal::RE(std::string("Debug log\n\nDate: ") + stamp + "Time started: " +
+                                    clock + "\n\n\nShutting down debug logging system...\nDate: " +
+                                    stamp + "Time: " + clock)))
         << text;
 }
 
@@ -155,10 +157,9 @@ TEST(DebugLogFormat, FixedPointTexts)
         int32_t decimals;
         const char* expected;
     } cases[] = {
-        {-2.5, 3, "-2.500"},     {0.005, 3, "0.005"},   {12.0, 0, "12."},
-        {440.0, 6, "440.000000"}, {0.5, 6, "0.500000"}, {0.05, 6, "0.050000"},
-        {0.4, 0, "0."},          {0.6, 0, "1."},        {123.456, 2, "123.46"},
-        {-0.0004, 3, "-0.000"},
+        {-2.5, 3, "-2.500"},    {0.005, 3, "0.005"},    {12.0, 0, "12."}, {440.0, 6, "440.000000"},
+        {0.5, 6, "0.500000"},   {0.05, 6, "0.050000"},  {0.4, 0, "0."},   {0.6, 0, "1."},
+        {123.456, 2, "123.46"}, {-0.0004, 3, "-0.000"},
     };
     for (const auto& c : cases) {
         DbgFormatFixed(text, sizeof text, c.value, c.decimals);
@@ -225,10 +226,12 @@ TEST_F(DebugLogTest, ConcurrentWritersNeverInterleaveWithinALine)
     for (int t = 0; t < kThreads; ++t) {
         writers.emplace_back([t] {
             const std::string text = "writer " + std::to_string(t) + " " + std::string(60, 'a' + t);
-            for (int i = 0; i < kLines; ++i) DbgLogTwoInts(text.c_str(), "line", t, i);
+            for (int i = 0; i < kLines; ++i)
+                DbgLogTwoInts(text.c_str(), "line", t, i);
         });
     }
-    for (auto& writer : writers) writer.join();
+    for (auto& writer : writers)
+        writer.join();
     DbgLogClose();
 
     std::istringstream lines(Body());
@@ -240,8 +243,9 @@ TEST_F(DebugLogTest, ConcurrentWritersNeverInterleaveWithinALine)
         ASSERT_EQ(std::sscanf(line.c_str(), "writer %d", &t), 1) << line;
         ASSERT_GE(t, 0);
         ASSERT_LT(t, kThreads);
-        const std::string expected = "writer " + std::to_string(t) + " " + std::string(60, 'a' + t) +
-                                     ": " + std::to_string(t) + ", line: ";
+        const std::string expected = "writer " + std::to_string(t) + " " +
+                                     std::string(60, 'a' + t) + ": " + std::to_string(t) +
+                                     ", line: ";
         ASSERT_EQ(line.compare(0, expected.size(), expected), 0) << line;
         i = std::atoi(line.c_str() + expected.size());
         seen.insert({t, i});
