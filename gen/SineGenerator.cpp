@@ -350,8 +350,9 @@ template <class Sample> void SineGenerator::RenderToneOf(Sample* work, Sample* t
     Sample* const end = work + frames;
     std::fill(run + n, end, Sample(0));
     if (target != nullptr) std::memcpy(target, work, frames * sizeof(Sample));
-    bTonePlaying.store(false, std::memory_order_release);
     ++dwBufferIndex;
+    // Last: once the flag is clear the next plan may overwrite every field.
+    bTonePlaying.store(false, std::memory_order_release);
 }
 
 void SineGenerator::RenderTone(int32_t* work, int32_t* target)

@@ -96,7 +96,7 @@ public:
     bool bPastFadeIn;
     bool bFadeOutStarted;
     bool bDcFraction;
-    bool bSweepRestart;
+    std::atomic<bool> bSweepRestart; // set by a request while the sweep plays
     bool b16Bit;
 
 private:
