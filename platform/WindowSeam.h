@@ -1,22 +1,43 @@
-// The window handle the host keeps for the dialog, and the few calls it makes
-// on it. The dialog implements Window; tests use a fake.
+// The window handle the host keeps and the few calls it makes on it: fill and
+// select a combo box, post a message to a dialog. The Qt layer implements
+// HostWindow for its widgets; tests use a fake.
 #pragma once
 
 #include <cstdint>
 
-class Window;
-using HWND = Window*;
+using WPARAM = uintptr_t;
+using LPARAM = intptr_t;
 
-// The private message a driver reset request or a new driver choice posts.
+// First message number free for a program's own use.
 constexpr uint32_t WM_APP = 0x8000;
+// The private message a driver reset request or a new driver choice posts.
 constexpr uint32_t WM_RESET_REQUEST = WM_APP + 10;
+// What the combo calls give for a null window or an index out of range.
+constexpr int32_t CB_ERR = -1;
 
-class Window {
+// A dialog or one of its combo boxes, as the host sees it.
+class HostWindow {
 public:
-    virtual ~Window() = default;
-    virtual void AddComboString(int32_t controlId, const char* text) = 0;
-    virtual void SetComboSelection(int32_t controlId, int32_t index) = 0;
-    // Safe from any thread; the message is handled later on the window's
-    // own thread, never inside this call.
-    virtual void PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) = 0;
+    // Appends an entry; returns its index.
+    virtual int32_t ComboAddString(const char* text) = 0;
+    // Selects the entry and returns its index; out of range gives CB_ERR, and
+    // -1 clears the selection and also gives CB_ERR, as Windows does.
+    virtual int32_t ComboSetCurSel(int32_t index) = 0;
+    virtual void ComboResetContent() = 0;
+    // Called from any thread. Queues the message for the window's own thread
+    // and returns at once: never handled before this returns.
+    virtual bool PostMessage(uint32_t message, WPARAM wParam, LPARAM lParam) = 0;
+
+protected:
+    ~HostWindow() = default;
 };
+
+// Opaque to the host: it stores, passes and hands these to the calls below.
+using HWND = HostWindow*;
+
+// Each does nothing and fails (CB_ERR, false) for a null window, the state
+// before the dialog exists and after it is gone.
+int32_t ComboAddString(HWND combo, const char* text);
+int32_t ComboSetCurSel(HWND combo, int32_t index);
+void ComboResetContent(HWND combo);
+bool PostMessage(HWND window, uint32_t message, WPARAM wParam, LPARAM lParam);

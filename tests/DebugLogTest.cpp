@@ -1,5 +1,7 @@
 #include "log/DebugLog.h"
 
+#include "tests/ScratchFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -28,21 +30,7 @@ std::string ReadFile(const fs::path& path)
 // directory.
 class DebugLogTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_previous = fs::current_path();
-        char pattern[] = "/tmp/tonewright-log-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        fs::current_path(m_dir);
-    }
-    void TearDown() override
-    {
-        DbgLogClose();
-        fs::current_path(m_previous);
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
+    void TearDown() override { DbgLogClose(); }
     // The body of the log between the header and the trailer.
     std::string Body()
     {
@@ -54,8 +42,8 @@ protected:
                            end == std::string::npos ? std::string::npos : end - start - 2);
     }
 
-    fs::path m_previous;
-    fs::path m_dir;
+    ScratchFolder m_scratch{"tonewright-log"};
+    const fs::path& m_dir = m_scratch.Path();
 };
 
 TEST_F(DebugLogTest, WritersBeforeOpenAndAfterCloseWriteNothingAndDoNotFail)
