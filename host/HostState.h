@@ -63,6 +63,24 @@ extern int32_t nCurrentDrvNum;
 // pair selection and sample rate.
 class AsioBuffers {
 public:
+    // The driver query: init, then channels, sizes, rate and the output
+    // pairs listed into outputCombo. Its outcome is bInitSuccess.
+    AsioBuffers(IASIO* driver, HWND mainDialog, HWND outputCombo);
+    // Stops the driver, disposes its buffers, then frees the generators and
+    // the 24-bit scratch arrays: no buffer switch can reach them afterwards.
+    ~AsioBuffers();
+    AsioBuffers(const AsioBuffers&) = delete;
+    AsioBuffers& operator=(const AsioBuffers&) = delete;
+
+    // Buffers for the listed pairs, generators in the card's format, pair 0,
+    // silence, start and the 500 ms check. False when the setup cannot stand.
+    bool CreatePrimaryBuffer();
+    // Makes pair k the one that receives the signal; k must be a listed pair.
+    void SelectOutputPair(int32_t k);
+    bool SetSampleRate(uint32_t rate);
+    // Whole hertz, 0 when the driver cannot tell.
+    int32_t GetSampleRate();
+
     bool bInitSuccess = false;
     bool bStarted = false;
     char szErrorMessage[128] = {};

@@ -1,0 +1,9 @@
+// What the driver query writes to the debug log about a sample type. The
+// query itself is the AsioBuffers constructor (host/HostState.h).
+#pragma once
+
+#include "host/AsioInterface.h"
+
+// "ASIO sample type: <name>" as one line; "Unknown format" for a type
+// without a name.
+void LogSampleType(ASIOSampleType type);

@@ -1,0 +1,21 @@
+// The driver setup after start-up: query, buffers, generators, start and the
+// playback check; the user's choice of output pair; the shutdown.
+// User-interface thread.
+#pragma once
+
+#include "platform/WindowSeam.h"
+
+#include <cstdint>
+
+// Runs only after ASIOHostInit succeeded. True when the setup stands, also
+// when the driver would not start (the play requests retry the start).
+bool ASIOSelectDriver(HWND mainDialog, HWND outputCombo);
+
+// The pair at index k of the output combo box; any other index is logged and
+// changes nothing.
+void ASIOSelectOutputPair(int32_t k);
+
+// Tears the setup down (driver stopped and buffers disposed before the
+// generators go), and with releaseDriverList also the list and every driver
+// object it created.
+void ASIOHostShutdown(bool releaseDriverList);
