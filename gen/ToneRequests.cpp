@@ -1,1 +1,135 @@
 #include "gen/ToneRequests.h"
+
+#include "gen/SineGenerator.h"
+#include "host/HostState.h"
+#include "log/DebugLog.h"
+
+namespace {
+
+// The top of the audible band at the lowest rate the dialog offers: one
+// bound for every rate, so a request means the same on every card.
+constexpr double kHighestFrequency = 22050.0;
+constexpr double kLowestFrequency = 10.0;
+constexpr double kShortestSeconds = 0.01;
+constexpr double kLongestSeconds = 60.0;
+constexpr uint32_t kMostAttenuation = 60;
+
+PlayOutcome Refuse(const char* line)
+{
+    DbgLog(line);
+    return {PlayStatus::Refused, line};
+}
+
+// Starting here retries a start that failed during the driver setup, so the
+// first request that succeeds brings the output up.
+bool EnsureStarted(AsioBuffers* buffers)
+{
+    if (buffers->bStarted) return true;
+    if (ptrASIO->start() != ASE_OK) {
+        DbgLog("Can't start!");
+        return false;
+    }
+    buffers->bStarted = true;
+    return true;
+}
+
+// False, with the outcome to report, when the request cannot reach the
+// generator: no driver setup, no generator, or a driver that will not start.
+bool ReadyToArm(AsioBuffers* buffers, PlayOutcome& failure)
+{
+    if (buffers == nullptr || ptrASIO == nullptr) {
+        failure = {PlayStatus::HostFailure, "No driver setup"};
+        return false;
+    }
+    if (pSineGenerator == nullptr) {
+        failure = {PlayStatus::HostFailure, "No tone generator"};
+        return false;
+    }
+    if (!EnsureStarted(buffers)) {
+        failure = {PlayStatus::HostFailure, "Can't start!"};
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// The comparisons are written so that a value that is not a number fails
+// them too: NaN compares false with every bound and would pass "x > max".
+PlayOutcome PlaySineWav(double frequency, double seconds, uint32_t attenuation)
+{
+    if (attenuation > kMostAttenuation)
+        return Refuse("Failed: PlaySineWav - antenuation dBs greater than 60!");
+    if (!(seconds >= kShortestSeconds))
+        return Refuse("Failed: PlaySineWav - seconds less than 0.01!");
+    if (seconds > kLongestSeconds) return Refuse("Failed: PlaySineWav - seconds greater than 60!");
+    if (frequency > kHighestFrequency)
+        return Refuse("Failed: PlaySineWav - Frequency greater than half the sample rate!");
+    if (!(frequency >= kLowestFrequency))
+        return Refuse("Failed: PlaySineWav - Frequency less than 10 hz!");
+    if (pASIOBuffers == nullptr) return {PlayStatus::HostFailure, "No driver setup"};
+    return GenerateSineWav(pASIOBuffers, frequency, seconds, attenuation);
+}
+
+PlayOutcome PlaySweepWav(double freqStart, double freqEnd, double seconds, uint32_t attenuation)
+{
+    if (attenuation > kMostAttenuation)
+        return Refuse("Failed: PlaySweepWav - antenuation dBs greater than 60!");
+    if (!(seconds >= kShortestSeconds))
+        return Refuse("Failed: PlaySweepWav - seconds less than 0.01!");
+    if (seconds > kLongestSeconds) return Refuse("Failed: PlaySweepWav - seconds greater than 60!");
+    if (freqStart > kHighestFrequency)
+        return Refuse("Failed: PlaySweepWav - freqStart greater 22050 hz!");
+    if (!(freqStart >= kLowestFrequency))
+        return Refuse("Failed: PlaySweepWav - Frequency less than 10 hz!");
+    if (freqEnd > kHighestFrequency)
+        return Refuse("Failed: PlaySweepWav - Frequency greater than 22050 hz!");
+    if (!(freqEnd >= kLowestFrequency))
+        return Refuse("Failed: PlaySweepWav - Frequency less than 10 hz!");
+    if (pASIOBuffers == nullptr) return {PlayStatus::HostFailure, "No driver setup"};
+    return GenerateSweepWav(pASIOBuffers, freqStart, freqEnd, seconds, attenuation);
+}
+
+PlayOutcome GenerateSineWav(AsioBuffers* buffers, double frequency, double seconds,
+                            uint32_t attenuation)
+{
+    PlayOutcome failure{};
+    if (!ReadyToArm(buffers, failure)) return failure;
+
+    DbgLogInt("GenerateSineWav - dwCountBuffers",
+              static_cast<int32_t>(dwCountBuffers.load(std::memory_order_relaxed)));
+
+    // StartTone tells nothing: it armed the tone when the flag went from
+    // clear to set. Only the callback clears it, so a set flag before means
+    // a signal was playing and the request was dropped.
+    SineGenerator& generator = *pSineGenerator;
+    if (generator.bTonePlaying.load(std::memory_order_acquire) ||
+        generator.bSweepPlaying.load(std::memory_order_acquire)) {
+        generator.StartTone(asioDriverInfo.sampleRate, frequency, seconds, attenuation);
+        return {PlayStatus::Refused, "A tone or sweep is already playing"};
+    }
+    generator.StartTone(asioDriverInfo.sampleRate, frequency, seconds, attenuation);
+    if (!generator.bTonePlaying.load(std::memory_order_acquire))
+        return {PlayStatus::Refused, "The tone cannot be planned at this sample rate"};
+    return {PlayStatus::Armed, nullptr};
+}
+
+PlayOutcome GenerateSweepWav(AsioBuffers* buffers, double freqStart, double freqEnd, double seconds,
+                             uint32_t attenuation)
+{
+    PlayOutcome failure{};
+    if (!ReadyToArm(buffers, failure)) return failure;
+
+    DbgLogInt("GenerateSweepWav - dwCountBuffers",
+              static_cast<int32_t>(dwCountBuffers.load(std::memory_order_relaxed)));
+
+    // A sweep during a sweep restarts it, so only a playing tone or a plan
+    // that cannot be made leaves the sweep flag clear.
+    SineGenerator& generator = *pSineGenerator;
+    const bool tonePlaying = generator.bTonePlaying.load(std::memory_order_acquire);
+    generator.StartSweep(asioDriverInfo.sampleRate, freqStart, freqEnd, seconds, attenuation);
+    if (tonePlaying) return {PlayStatus::Refused, "A tone is already playing"};
+    if (!generator.bSweepPlaying.load(std::memory_order_acquire))
+        return {PlayStatus::Refused, "The sweep cannot be planned at this sample rate"};
+    return {PlayStatus::Armed, nullptr};
+}

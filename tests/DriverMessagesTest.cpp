@@ -1,0 +1,158 @@
+// The host's answers to a driver's messages, the log line of each, and the
+// reset request handed to the dialog's queue instead of handled in the call.
+#include "host/DriverMessages.h"
+#include "host/HostState.h"
+#include "log/DebugLog.h"
+#include "tests/ScratchFolder.h"
+#include "tests/fixtures/FakeWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Lines LoggedLines()
+{
+    std::ifstream file("Dbg.Log");
+    Lines lines;
+    std::string line;
+    bool inBody = false;
+    while (std::getline(file, line)) {
+        if (line.find("Time started") != std::string::npos) {
+            inBody = true;
+            continue;
+        }
+        if (line == "Shutting down debug logging system...") break;
+        if (inBody && !line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+class DriverMessages : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        asioDriverInfo.hWndMain = &window;
+        DbgLogOpen();
+    }
+    void TearDown() override
+    {
+        DbgLogClose();
+        asioDriverInfo.hWndMain = nullptr;
+    }
+
+    Lines CloseAndRead()
+    {
+        DbgLogClose();
+        return LoggedLines();
+    }
+
+    int PendingMessages()
+    {
+        return window.PumpMessages([](const PostedMessage&) {});
+    }
+
+    ScratchFolder folder{"tw-messages"};
+    FakeWindow window;
+};
+
+TEST_F(DriverMessages, EachSelectorHasItsAnswerAndItsLine)
+{
+    struct Case {
+        int32_t selector;
+        int32_t answer;
+        const char* line; // null: nothing logged
+    };
+    const Case cases[] = {
+        {kAsioEngineVersion, 2, "asioMessages: kAsioEngineVersion"},
+        {kAsioBufferSizeChange, 0, nullptr},
+        {kAsioResyncRequest, 1, "asioMessages: kAsioResyncRequest"},
+        {kAsioLatenciesChanged, 1, "asioMessages: kAsioLatenciesChanged"},
+        {kAsioSupportsTimeInfo, 0, "asioMessages: kAsioSupportsTimeInfo"},
+        {kAsioSupportsTimeCode, 0, "asioMessages: kAsioSupportsTimeCode"},
+        {kAsioMMCCommand, 0, nullptr},
+        {kAsioSupportsInputMonitor, 0, nullptr},
+        {0, 0, nullptr},
+        {11, 0, nullptr},
+        {-1, 0, nullptr},
+    };
+    Lines expected;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.selector);
+        EXPECT_EQ(asioMessages(c.selector, 0, nullptr, nullptr), c.answer);
+        if (c.line != nullptr) expected.emplace_back(c.line);
+    }
+    EXPECT_EQ(CloseAndRead(), expected);
+    EXPECT_EQ(PendingMessages(), 0);
+}
+
+TEST_F(DriverMessages, SelectorSupportedNamesExactlyTheAnsweredSelectors)
+{
+    // Hand-written: the reset, the version, resync, latencies, both time
+    // questions and input monitoring are announced; the size change and
+    // everything else are not.
+    const int32_t expected[] = {0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 0, 0};
+    Lines lines;
+    for (int32_t value = 0; value <= 12; ++value) {
+        SCOPED_TRACE(value);
+        EXPECT_EQ(asioMessages(kAsioSelectorSupported, value, nullptr, nullptr), expected[value]);
+        lines.emplace_back("asioMessages: kAsioSelectorSupported");
+    }
+    EXPECT_EQ(asioMessages(kAsioSelectorSupported, -3, nullptr, nullptr), 0);
+    lines.emplace_back("asioMessages: kAsioSelectorSupported");
+    EXPECT_EQ(CloseAndRead(), lines);
+}
+
+TEST_F(DriverMessages, ResetRequestIsPostedToTheDialogAndLeftForItsThread)
+{
+    EXPECT_EQ(asioMessages(kAsioResetRequest, 0, nullptr, nullptr), 1);
+    EXPECT_EQ(CloseAndRead(),
+              (Lines{"asioMessages: kAsioResetRequest received - triggering complete reset"}));
+
+    std::vector<PostedMessage> delivered;
+    EXPECT_EQ(window.PumpMessages([&](const PostedMessage& m) { delivered.push_back(m); }), 1);
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0].message, 0x800Au);
+    EXPECT_EQ(delivered[0].wParam, 0u);
+    EXPECT_EQ(delivered[0].lParam, 0);
+}
+
+TEST_F(DriverMessages, ResetRequestFromTheDriversThreadReachesTheDialogsQueue)
+{
+    std::thread driverThread([] {
+        asioMessages(kAsioResetRequest, 0, nullptr, nullptr);
+        asioMessages(kAsioResetRequest, 0, nullptr, nullptr);
+    });
+    driverThread.join();
+    int resets = 0;
+    window.PumpMessages([&](const PostedMessage& m) {
+        if (m.message == WM_RESET_REQUEST) ++resets;
+    });
+    EXPECT_EQ(resets, 2);
+}
+
+TEST_F(DriverMessages, ResetRequestWithoutADialogIsStillAnsweredAndLogged)
+{
+    asioDriverInfo.hWndMain = nullptr;
+    EXPECT_EQ(asioMessages(kAsioResetRequest, 0, nullptr, nullptr), 1);
+    EXPECT_EQ(CloseAndRead(),
+              (Lines{"asioMessages: kAsioResetRequest received - triggering complete reset"}));
+    EXPECT_EQ(PendingMessages(), 0);
+}
+
+TEST_F(DriverMessages, RateChangeNoticeChangesNothing)
+{
+    asioDriverInfo.sampleRate = 48000.0;
+    sampleRateChanged(96000.0);
+    EXPECT_EQ(asioDriverInfo.sampleRate, 48000.0);
+    EXPECT_TRUE(CloseAndRead().empty());
+    EXPECT_EQ(PendingMessages(), 0);
+}
+
+} // namespace

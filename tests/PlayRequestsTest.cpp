@@ -1,0 +1,520 @@
+// The four play requests against a fake driver: the order of the value
+// checks and their log lines, the retried driver start, the rate handed to
+// the generators, and the outcome each request reports.
+#include "gen/NoiseRequests.h"
+#include "gen/PinkNoiseGenerator.h"
+#include "gen/SineGenerator.h"
+#include "gen/ToneRequests.h"
+#include "gen/WhiteNoiseGenerator.h"
+#include "host/HostState.h"
+#include "log/DebugLog.h"
+#include "tests/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// A two-channel 32-bit card with 256-frame buffers whose start is scripted.
+class PlayDriver final : public IASIO {
+public:
+    double rate = 44100.0;
+    ASIOError startResult = ASE_OK;
+    int starts = 0;
+
+    HRESULT QueryInterface(const IID&, void** object) override
+    {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    ASIOBool init(void*) override { return ASIOTrue; }
+    void getDriverName(char* name) override { std::strcpy(name, "Play card"); }
+    int32_t getDriverVersion() override { return 1; }
+    void getErrorMessage(char* text) override { text[0] = '\0'; }
+    ASIOError start() override
+    {
+        ++starts;
+        return startResult;
+    }
+    ASIOError stop() override { return ASE_OK; }
+    ASIOError getChannels(int32_t* in, int32_t* out) override
+    {
+        *in = 0;
+        *out = 2;
+        return ASE_OK;
+    }
+    ASIOError getLatencies(int32_t* in, int32_t* out) override
+    {
+        *in = 0;
+        *out = 256;
+        return ASE_OK;
+    }
+    ASIOError getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferred,
+                            int32_t* granularity) override
+    {
+        *minSize = *maxSize = *preferred = 256;
+        *granularity = 0;
+        return ASE_OK;
+    }
+    ASIOError canSampleRate(ASIOSampleRate) override { return ASE_OK; }
+    ASIOError getSampleRate(ASIOSampleRate* r) override
+    {
+        *r = rate;
+        return ASE_OK;
+    }
+    ASIOError setSampleRate(ASIOSampleRate) override { return ASE_OK; }
+    ASIOError getClockSources(ASIOClockSource*, int32_t* n) override
+    {
+        *n = 0;
+        return ASE_OK;
+    }
+    ASIOError setClockSource(int32_t) override { return ASE_OK; }
+    ASIOError getSamplePosition(ASIOSamples*, ASIOTimeStamp*) override { return ASE_NotPresent; }
+    ASIOError getChannelInfo(ASIOChannelInfo* info) override
+    {
+        info->isActive = ASIOTrue;
+        info->channelGroup = 0;
+        info->type = ASIOSTInt32LSB;
+        std::strcpy(info->name, info->channel == 0 ? "Out 1" : "Out 2");
+        return ASE_OK;
+    }
+    ASIOError createBuffers(ASIOBufferInfo*, int32_t, int32_t, ASIOCallbacks*) override
+    {
+        return ASE_OK;
+    }
+    ASIOError disposeBuffers() override { return ASE_OK; }
+    ASIOError controlPanel() override { return ASE_OK; }
+    ASIOError future(int32_t, void*) override { return ASE_InvalidParameter; }
+    ASIOError outputReady() override { return ASE_NotPresent; }
+};
+
+Lines LoggedLines()
+{
+    std::ifstream file("Dbg.Log");
+    Lines lines;
+    std::string line;
+    bool inBody = false;
+    while (std::getline(file, line)) {
+        if (line.find("Time started") != std::string::npos) {
+            inBody = true;
+            continue;
+        }
+        if (line == "Shutting down debug logging system...") break;
+        if (inBody && !line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string ReasonOf(const PlayOutcome& outcome)
+{
+    return outcome.reason != nullptr ? outcome.reason : "";
+}
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A queried driver that has started, and the three generators in the
+// 32-bit format; the log is opened afterwards so that only the requests'
+// lines are read.
+class PlayRequests : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        pASIOBuffers = new (std::nothrow) AsioBuffers(&driver, nullptr, nullptr);
+        ASSERT_NE(pASIOBuffers, nullptr);
+        ASSERT_TRUE(pASIOBuffers->bInitSuccess);
+        ASSERT_EQ(asioDriverInfo.sampleRate, 44100.0);
+        pASIOBuffers->bStarted = true;
+        pSineGenerator = new (std::nothrow) SineGenerator(256, 2);
+        pPinkNoiseGenerator = PinkNoiseGenerator::Create(2);
+        pWhiteNoiseGenerator = WhiteNoiseGenerator::Create(2);
+        ASSERT_NE(pSineGenerator, nullptr);
+        ASSERT_NE(pPinkNoiseGenerator, nullptr);
+        ASSERT_NE(pWhiteNoiseGenerator, nullptr);
+        DbgLogOpen();
+    }
+
+    void TearDown() override
+    {
+        DbgLogClose();
+        // The setup's destructor frees whichever generators are still there.
+        delete pASIOBuffers;
+        pASIOBuffers = nullptr;
+        delete pSineGenerator;
+        pSineGenerator = nullptr;
+        ptrASIO = nullptr;
+    }
+
+    Lines CloseAndRead()
+    {
+        DbgLogClose();
+        return LoggedLines();
+    }
+
+    bool AnythingArmed() const
+    {
+        return pSineGenerator->bTonePlaying.load() || pSineGenerator->bSweepPlaying.load() ||
+               pPinkNoiseGenerator->bPlaying.load() || pWhiteNoiseGenerator->bPlaying.load();
+    }
+
+    ScratchFolder folder{"tw-play"};
+    PlayDriver driver;
+};
+
+struct ToneCase {
+    double frequency;
+    double seconds;
+    uint32_t attenuation;
+    const char* line;
+};
+
+TEST_F(PlayRequests, SineChecksStopAtTheFirstFailureInTheirOrder)
+{
+    const ToneCase cases[] = {
+        // Every value is bad: only the first check speaks.
+        {5.0, 0.001, 61, "Failed: PlaySineWav - antenuation dBs greater than 60!"},
+        {1000.0, 0.5, 4294967295u, "Failed: PlaySineWav - antenuation dBs greater than 60!"},
+        {30000.0, 0.005, 12, "Failed: PlaySineWav - seconds less than 0.01!"},
+        {30000.0, 60.5, 12, "Failed: PlaySineWav - seconds greater than 60!"},
+        {22050.5, 0.5, 12, "Failed: PlaySineWav - Frequency greater than half the sample rate!"},
+        {9.99, 0.5, 12, "Failed: PlaySineWav - Frequency less than 10 hz!"},
+        {1000.0, kNaN, 12, "Failed: PlaySineWav - seconds less than 0.01!"},
+        {kNaN, 0.5, 12, "Failed: PlaySineWav - Frequency less than 10 hz!"},
+    };
+    Lines expected;
+    for (const ToneCase& c : cases) {
+        SCOPED_TRACE(c.line);
+        const PlayOutcome outcome = PlaySineWav(c.frequency, c.seconds, c.attenuation);
+        EXPECT_EQ(outcome.status, PlayStatus::Refused);
+        EXPECT_EQ(ReasonOf(outcome), c.line);
+        expected.emplace_back(c.line);
+    }
+    EXPECT_EQ(CloseAndRead(), expected);
+    EXPECT_FALSE(AnythingArmed());
+}
+
+TEST_F(PlayRequests, SweepChecksStopAtTheFirstFailureInTheirOrder)
+{
+    struct SweepCase {
+        double start;
+        double end;
+        double seconds;
+        uint32_t attenuation;
+        const char* line;
+    };
+    const SweepCase cases[] = {
+        {5.0, 30000.0, 0.001, 61, "Failed: PlaySweepWav - antenuation dBs greater than 60!"},
+        {100.0, 1000.0, 0.005, 12, "Failed: PlaySweepWav - seconds less than 0.01!"},
+        {100.0, 1000.0, 61.0, 12, "Failed: PlaySweepWav - seconds greater than 60!"},
+        {22051.0, 5.0, 1.0, 12, "Failed: PlaySweepWav - freqStart greater 22050 hz!"},
+        {5.0, 30000.0, 1.0, 12, "Failed: PlaySweepWav - Frequency less than 10 hz!"},
+        {100.0, 30000.0, 1.0, 12, "Failed: PlaySweepWav - Frequency greater than 22050 hz!"},
+        {100.0, 9.5, 1.0, 12, "Failed: PlaySweepWav - Frequency less than 10 hz!"},
+        {kNaN, 1000.0, 1.0, 12, "Failed: PlaySweepWav - Frequency less than 10 hz!"},
+        {100.0, kNaN, 1.0, 12, "Failed: PlaySweepWav - Frequency less than 10 hz!"},
+        {100.0, 1000.0, kNaN, 12, "Failed: PlaySweepWav - seconds less than 0.01!"},
+    };
+    Lines expected;
+    for (const SweepCase& c : cases) {
+        SCOPED_TRACE(c.line);
+        const PlayOutcome outcome = PlaySweepWav(c.start, c.end, c.seconds, c.attenuation);
+        EXPECT_EQ(outcome.status, PlayStatus::Refused);
+        EXPECT_EQ(ReasonOf(outcome), c.line);
+        expected.emplace_back(c.line);
+    }
+    EXPECT_EQ(CloseAndRead(), expected);
+    EXPECT_FALSE(AnythingArmed());
+}
+
+TEST_F(PlayRequests, SineBoundsPassAndTheFixedTopBoundHoldsAtEveryRate)
+{
+    // 22050 Hz is allowed whatever the rate; at 96000 Hz it plays.
+    asioDriverInfo.sampleRate = 96000.0;
+    const PlayOutcome top = PlaySineWav(22050.0, 0.5, 60);
+    EXPECT_EQ(top.status, PlayStatus::Armed);
+    EXPECT_EQ(top.reason, nullptr);
+    EXPECT_TRUE(pSineGenerator->bTonePlaying.load());
+    EXPECT_EQ(pSineGenerator->dSampleRate, 96000.0);
+    pSineGenerator->bTonePlaying.store(false);
+
+    // ... and 22050.5 Hz is refused at 96000 Hz too.
+    const PlayOutcome above = PlaySineWav(22050.5, 0.5, 12);
+    EXPECT_EQ(above.status, PlayStatus::Refused);
+
+    // The other bounds pass the checks: each request reaches the generator.
+    asioDriverInfo.sampleRate = 44100.0;
+    const ToneCase passing[] = {
+        {10.0, 0.5, 0, nullptr}, {1000.0, 0.01, 0, nullptr}, {1000.0, 60.0, 60, nullptr}};
+    for (const ToneCase& c : passing) {
+        PlaySineWav(c.frequency, c.seconds, c.attenuation);
+        pSineGenerator->bTonePlaying.store(false);
+    }
+
+    const Lines lines = CloseAndRead();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "GenerateSineWav - dwCountBuffers: 0");
+    int counted = 0;
+    for (const std::string& line : lines) {
+        EXPECT_NE(line.rfind("Failed: PlaySineWav - antenuation", 0), 0u) << line;
+        EXPECT_NE(line.rfind("Failed: PlaySineWav - seconds", 0), 0u) << line;
+        if (line == "GenerateSineWav - dwCountBuffers: 0") ++counted;
+    }
+    EXPECT_EQ(counted, 4);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "Failed: PlaySineWav - Frequency greater than half the sample rate!"),
+              lines.end());
+}
+
+TEST_F(PlayRequests, SweepAcceptsTheSineDurations)
+{
+    for (double seconds : {0.01, 0.05, 30.0, 60.0}) {
+        SCOPED_TRACE(seconds);
+        const PlayOutcome outcome = PlaySweepWav(10.0, 22050.0, seconds, 60);
+        EXPECT_EQ(outcome.status, PlayStatus::Armed);
+        EXPECT_TRUE(pSineGenerator->bSweepPlaying.load());
+        pSineGenerator->bSweepPlaying.store(false);
+    }
+    EXPECT_EQ(CloseAndRead(), Lines(4, "GenerateSweepWav - dwCountBuffers: 0"));
+}
+
+TEST_F(PlayRequests, RequestsLogTheBufferCountThenArmWithTheCardsRate)
+{
+    dwCountBuffers.store(1234);
+    asioDriverInfo.sampleRate = 48000.0;
+    EXPECT_EQ(PlaySweepWav(100.0, 1000.0, 1.0, 12).status, PlayStatus::Armed);
+    EXPECT_EQ(pSineGenerator->dSampleRate, 48000.0);
+    // 48000 frames are 187.5 buffers of 256, rounded to 188, and the closing one.
+    EXPECT_EQ(pSineGenerator->dwSweepBuffers, 189u);
+    EXPECT_EQ(PlayPinkNoise(1.0, 12).status, PlayStatus::Armed);
+    EXPECT_EQ(PlayWhiteNoise(1.0, 12).status, PlayStatus::Armed);
+    EXPECT_EQ(pPinkNoiseGenerator->nRemaining, 48000u);
+    EXPECT_EQ(pWhiteNoiseGenerator->nRemaining, 48000u);
+    EXPECT_EQ(CloseAndRead(), (Lines{"GenerateSweepWav - dwCountBuffers: 1234",
+                                     "PlayPinkNoise - dwCountBuffers: 1234",
+                                     "PlayWhiteNoise - dwCountBuffers: 1234"}));
+    dwCountBuffers.store(0);
+}
+
+TEST_F(PlayRequests, GeneratorRefusalsAreReportedButLogOnlyTheCount)
+{
+    // A tone while a tone plays is dropped by the generator.
+    ASSERT_EQ(PlaySineWav(1000.0, 1.0, 12).status, PlayStatus::Armed);
+    DbgLogClose();
+    DbgLogOpen();
+    const PlayOutcome again = PlaySineWav(500.0, 2.0, 0);
+    EXPECT_EQ(again.status, PlayStatus::Refused);
+    EXPECT_NE(again.reason, nullptr);
+    // A sweep waits for no tone: it is refused as well.
+    const PlayOutcome sweep = PlaySweepWav(100.0, 1000.0, 1.0, 12);
+    EXPECT_EQ(sweep.status, PlayStatus::Refused);
+    EXPECT_FALSE(pSineGenerator->bSweepPlaying.load());
+    EXPECT_EQ(CloseAndRead(), (Lines{"GenerateSineWav - dwCountBuffers: 0",
+                                     "GenerateSweepWav - dwCountBuffers: 0"}));
+    pSineGenerator->bTonePlaying.store(false);
+
+    // 10 Hz for 0.01 s is a tenth of a cycle: the checks pass, the plan fails.
+    const PlayOutcome unplannable = PlaySineWav(10.0, 0.01, 12);
+    EXPECT_EQ(unplannable.status, PlayStatus::Refused);
+    EXPECT_NE(unplannable.reason, nullptr);
+    EXPECT_FALSE(pSineGenerator->bTonePlaying.load());
+}
+
+TEST_F(PlayRequests, SweepDuringASweepRestartsIt)
+{
+    ASSERT_EQ(PlaySweepWav(100.0, 1000.0, 1.0, 12).status, PlayStatus::Armed);
+    ASSERT_FALSE(pSineGenerator->bSweepRestart.load());
+    EXPECT_EQ(PlaySweepWav(100.0, 1000.0, 1.0, 12).status, PlayStatus::Armed);
+    EXPECT_TRUE(pSineGenerator->bSweepRestart.load());
+    // The tone waits for nothing while a sweep plays: it is dropped.
+    EXPECT_EQ(PlaySineWav(1000.0, 1.0, 12).status, PlayStatus::Refused);
+    EXPECT_FALSE(pSineGenerator->bTonePlaying.load());
+}
+
+struct NoiseRequest {
+    const char* name;
+    PlayOutcome (*play)(double, uint32_t);
+    bool PlayingNow() const
+    {
+        return std::strcmp(name, "PlayPinkNoise") == 0 ? pPinkNoiseGenerator->bPlaying.load()
+                                                       : pWhiteNoiseGenerator->bPlaying.load();
+    }
+    uint32_t Remaining() const
+    {
+        return std::strcmp(name, "PlayPinkNoise") == 0 ? pPinkNoiseGenerator->nRemaining
+                                                       : pWhiteNoiseGenerator->nRemaining;
+    }
+};
+
+const NoiseRequest kNoiseRequests[] = {{"PlayPinkNoise", PlayPinkNoise},
+                                       {"PlayWhiteNoise", PlayWhiteNoise}};
+
+TEST_F(PlayRequests, NoiseChecksStopAtTheFirstFailureInTheirOrder)
+{
+    Lines expected;
+    for (const NoiseRequest& request : kNoiseRequests) {
+        SCOPED_TRACE(request.name);
+        const std::string name = request.name;
+        const struct {
+            double seconds;
+            uint32_t attenuation;
+            std::string line;
+        } cases[] = {
+            {0.001, 61, "Failed: " + name + " - antenuation dBs greater than 60!"},
+            {1.0, 4294967295u, "Failed: " + name + " - antenuation dBs greater than 60!"},
+            {0.005, 12, "Failed: " + name + " - seconds less than 0.01!"},
+            {kNaN, 12, "Failed: " + name + " - seconds less than 0.01!"},
+            {60.5, 12, "Failed: " + name + " - seconds greater than 60!"},
+        };
+        for (const auto& c : cases) {
+            const PlayOutcome outcome = request.play(c.seconds, c.attenuation);
+            EXPECT_EQ(outcome.status, PlayStatus::Refused);
+            EXPECT_EQ(ReasonOf(outcome), c.line);
+            expected.push_back(c.line);
+        }
+    }
+    EXPECT_EQ(CloseAndRead(), expected);
+    EXPECT_FALSE(AnythingArmed());
+}
+
+TEST_F(PlayRequests, NoiseLengthIsTheRateInWholeHertzTimesTheSeconds)
+{
+    struct Case {
+        double rate;
+        double seconds;
+        uint32_t attenuation;
+        uint32_t frames;
+    };
+    const Case cases[] = {
+        {44100.0, 0.01, 0, 441},      {44100.0, 0.05, 12, 2205},
+        {44100.0, 60.0, 60, 2646000}, {44100.9, 10.0, 12, 441000}, // not 441009
+        {96000.0, 0.5, 30, 48000},
+    };
+    for (const NoiseRequest& request : kNoiseRequests) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(request.name) + " " + std::to_string(c.rate) + " " +
+                         std::to_string(c.seconds));
+            asioDriverInfo.sampleRate = c.rate;
+            const PlayOutcome outcome = request.play(c.seconds, c.attenuation);
+            EXPECT_EQ(outcome.status, PlayStatus::Armed);
+            EXPECT_EQ(outcome.reason, nullptr);
+            EXPECT_TRUE(request.PlayingNow());
+            EXPECT_EQ(request.Remaining(), c.frames);
+            pPinkNoiseGenerator->bPlaying.store(false);
+            pWhiteNoiseGenerator->bPlaying.store(false);
+        }
+    }
+}
+
+TEST_F(PlayRequests, NoiseWhileItPlaysKeepsTheRunningRequest)
+{
+    for (const NoiseRequest& request : kNoiseRequests) {
+        SCOPED_TRACE(request.name);
+        ASSERT_EQ(request.play(1.0, 12).status, PlayStatus::Armed);
+        const PlayOutcome again = request.play(2.0, 0);
+        EXPECT_EQ(again.status, PlayStatus::Refused);
+        EXPECT_NE(again.reason, nullptr);
+        EXPECT_EQ(request.Remaining(), 44100u);
+    }
+    // Each noise armed at once though the other plays.
+    EXPECT_TRUE(pPinkNoiseGenerator->bPlaying.load());
+    EXPECT_TRUE(pWhiteNoiseGenerator->bPlaying.load());
+    EXPECT_EQ(CloseAndRead(),
+              (Lines{"PlayPinkNoise - dwCountBuffers: 0", "PlayPinkNoise - dwCountBuffers: 0",
+                     "PlayWhiteNoise - dwCountBuffers: 0", "PlayWhiteNoise - dwCountBuffers: 0"}));
+}
+
+TEST_F(PlayRequests, FailedStartIsLoggedArmsNothingAndIsRetriedByTheNextRequest)
+{
+    using Play = PlayOutcome (*)();
+    const Play requests[] = {
+        [] { return PlaySineWav(1000.0, 0.5, 12); },
+        [] { return PlaySweepWav(100.0, 1000.0, 0.5, 12); },
+        [] { return PlayPinkNoise(0.5, 12); },
+        [] { return PlayWhiteNoise(0.5, 12); },
+    };
+    const char* countLines[] = {
+        "GenerateSineWav - dwCountBuffers: 0",
+        "GenerateSweepWav - dwCountBuffers: 0",
+        "PlayPinkNoise - dwCountBuffers: 0",
+        "PlayWhiteNoise - dwCountBuffers: 0",
+    };
+    for (size_t i = 0; i < std::size(requests); ++i) {
+        SCOPED_TRACE(countLines[i]);
+        pASIOBuffers->bStarted = false;
+        driver.starts = 0;
+        driver.startResult = ASE_HWMalfunction;
+        DbgLogClose();
+        DbgLogOpen();
+        const PlayOutcome refused = requests[i]();
+        EXPECT_EQ(refused.status, PlayStatus::HostFailure);
+        EXPECT_EQ(ReasonOf(refused), "Can't start!");
+        EXPECT_EQ(driver.starts, 1);
+        EXPECT_FALSE(pASIOBuffers->bStarted);
+        EXPECT_FALSE(AnythingArmed());
+
+        driver.startResult = ASE_OK;
+        EXPECT_EQ(requests[i]().status, PlayStatus::Armed);
+        EXPECT_EQ(driver.starts, 2);
+        EXPECT_TRUE(pASIOBuffers->bStarted);
+        // The tone's generator adds its own lines after these.
+        const Lines lines = CloseAndRead();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(Lines(lines.begin(), lines.begin() + 2), (Lines{"Can't start!", countLines[i]}));
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "Can't start!"), 1);
+
+        // Once started, no request starts it again.
+        pSineGenerator->bTonePlaying.store(false);
+        pSineGenerator->bSweepPlaying.store(false);
+        pPinkNoiseGenerator->bPlaying.store(false);
+        pWhiteNoiseGenerator->bPlaying.store(false);
+        requests[i]();
+        EXPECT_EQ(driver.starts, 2);
+        pSineGenerator->bTonePlaying.store(false);
+        pSineGenerator->bSweepPlaying.store(false);
+        pPinkNoiseGenerator->bPlaying.store(false);
+        pWhiteNoiseGenerator->bPlaying.store(false);
+    }
+}
+
+TEST_F(PlayRequests, WithoutSetupOrGeneratorNothingIsLoggedOrStarted)
+{
+    pASIOBuffers->bStarted = false;
+    AsioBuffers* setup = pASIOBuffers;
+    pASIOBuffers = nullptr;
+    EXPECT_EQ(PlaySineWav(1000.0, 0.5, 12).status, PlayStatus::HostFailure);
+    EXPECT_EQ(PlaySweepWav(100.0, 1000.0, 0.5, 12).status, PlayStatus::HostFailure);
+    EXPECT_EQ(PlayPinkNoise(0.5, 12).status, PlayStatus::HostFailure);
+    EXPECT_EQ(PlayWhiteNoise(0.5, 12).status, PlayStatus::HostFailure);
+    pASIOBuffers = setup;
+
+    // The generators are the setup's; without them a request ends quietly.
+    SineGenerator* sine = pSineGenerator;
+    PinkNoiseGenerator* pink = pPinkNoiseGenerator;
+    WhiteNoiseGenerator* white = pWhiteNoiseGenerator;
+    pSineGenerator = nullptr;
+    pPinkNoiseGenerator = nullptr;
+    pWhiteNoiseGenerator = nullptr;
+    EXPECT_EQ(PlaySineWav(1000.0, 0.5, 12).status, PlayStatus::HostFailure);
+    EXPECT_EQ(PlaySweepWav(100.0, 1000.0, 0.5, 12).status, PlayStatus::HostFailure);
+    EXPECT_EQ(PlayPinkNoise(0.5, 12).status, PlayStatus::HostFailure);
+    EXPECT_EQ(PlayWhiteNoise(0.5, 12).status, PlayStatus::HostFailure);
+    pSineGenerator = sine;
+    pPinkNoiseGenerator = pink;
+    pWhiteNoiseGenerator = white;
+
+    EXPECT_EQ(driver.starts, 0);
+    EXPECT_TRUE(CloseAndRead().empty());
+    EXPECT_FALSE(AnythingArmed());
+}
+
+} // namespace

@@ -1,0 +1,319 @@
+// Setting and reading the card's rate through a fake driver: which driver
+// calls are made, what the entries answer, and the log lines in order.
+#include "host/SampleRateControl.h"
+#include "host/HostState.h"
+#include "log/DebugLog.h"
+#include "tests/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A two-channel 32-bit card whose rate calls are scripted and recorded.
+class RateDriver final : public IASIO {
+public:
+    ASIOBool initResult = ASIOTrue;
+    ASIOError canResult = ASE_OK;
+    ASIOError setResult = ASE_OK;
+    ASIOError getResult = ASE_OK;
+    double rate = 48000.0;
+    double settlesAt = 0.0; // when non-zero, the rate a successful set lands on
+    std::vector<std::string> calls;
+    std::vector<double> requestedRates;
+
+    HRESULT QueryInterface(const IID&, void** object) override
+    {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return 1; }
+    ULONG Release() override { return 1; }
+    ASIOBool init(void*) override { return initResult; }
+    void getDriverName(char* name) override { std::strcpy(name, "Rate card"); }
+    int32_t getDriverVersion() override { return 1; }
+    void getErrorMessage(char* text) override { std::strcpy(text, "No card"); }
+    ASIOError start() override { return ASE_OK; }
+    ASIOError stop() override { return ASE_OK; }
+    ASIOError getChannels(int32_t* in, int32_t* out) override
+    {
+        *in = 0;
+        *out = 2;
+        return ASE_OK;
+    }
+    ASIOError getLatencies(int32_t* in, int32_t* out) override
+    {
+        *in = 0;
+        *out = 256;
+        return ASE_OK;
+    }
+    ASIOError getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferred,
+                            int32_t* granularity) override
+    {
+        *minSize = *maxSize = *preferred = 256;
+        *granularity = 0;
+        return ASE_OK;
+    }
+    ASIOError canSampleRate(ASIOSampleRate r) override
+    {
+        calls.push_back("canSampleRate");
+        requestedRates.push_back(r);
+        return canResult;
+    }
+    ASIOError getSampleRate(ASIOSampleRate* r) override
+    {
+        calls.push_back("getSampleRate");
+        if (getResult != ASE_OK) return getResult; // a failing driver writes nothing
+        *r = rate;
+        return ASE_OK;
+    }
+    ASIOError setSampleRate(ASIOSampleRate r) override
+    {
+        calls.push_back("setSampleRate");
+        requestedRates.push_back(r);
+        if (setResult == ASE_OK) rate = settlesAt != 0.0 ? settlesAt : r;
+        return setResult;
+    }
+    ASIOError getClockSources(ASIOClockSource*, int32_t* n) override
+    {
+        *n = 0;
+        return ASE_OK;
+    }
+    ASIOError setClockSource(int32_t) override { return ASE_OK; }
+    ASIOError getSamplePosition(ASIOSamples*, ASIOTimeStamp*) override { return ASE_NotPresent; }
+    ASIOError getChannelInfo(ASIOChannelInfo* info) override
+    {
+        info->isActive = ASIOTrue;
+        info->channelGroup = 0;
+        info->type = ASIOSTInt32LSB;
+        std::strcpy(info->name, info->channel == 0 ? "Out 1" : "Out 2");
+        return ASE_OK;
+    }
+    ASIOError createBuffers(ASIOBufferInfo*, int32_t, int32_t, ASIOCallbacks*) override
+    {
+        return ASE_OK;
+    }
+    ASIOError disposeBuffers() override { return ASE_OK; }
+    ASIOError controlPanel() override { return ASE_OK; }
+    ASIOError future(int32_t, void*) override { return ASE_InvalidParameter; }
+    ASIOError outputReady() override { return ASE_NotPresent; }
+};
+
+// The lines written between opening and closing the log, without its
+// header and footer.
+std::vector<std::string> LoggedLines()
+{
+    std::ifstream file("Dbg.Log");
+    std::vector<std::string> lines;
+    std::string line;
+    bool inBody = false;
+    while (std::getline(file, line)) {
+        if (line.find("Time started") != std::string::npos) {
+            inBody = true;
+            continue;
+        }
+        if (line == "Shutting down debug logging system...") break;
+        if (inBody && !line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+class SampleRateControl : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ptrASIO = &driver;
+        pASIOBuffers = nullptr;
+    }
+
+    void TearDown() override
+    {
+        DbgLogClose();
+        delete pASIOBuffers;
+        pASIOBuffers = nullptr;
+        ptrASIO = nullptr;
+    }
+
+    // The driver query against the fake; the rate calls it makes are not
+    // the ones under test.
+    void QueryDriver()
+    {
+        pASIOBuffers = new (std::nothrow) AsioBuffers(&driver, nullptr, nullptr);
+        ASSERT_NE(pASIOBuffers, nullptr);
+        driver.calls.clear();
+        driver.requestedRates.clear();
+    }
+
+    // Runs action with the log open and gives the lines it wrote.
+    template <class Action> std::vector<std::string> Logged(Action action)
+    {
+        DbgLogOpen();
+        action();
+        DbgLogClose();
+        return LoggedLines();
+    }
+
+    ScratchFolder folder{"tw-rate"};
+    RateDriver driver;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(SampleRateControl, EntriesBeforeASuccessfulSetupLeaveTheDriverAlone)
+{
+    bool setResult = true;
+    int32_t getResult = -1;
+    Lines lines = Logged([&] {
+        setResult = ASIOSetSampleRate(48000);
+        getResult = ASIOGetSampleRate();
+    });
+    EXPECT_FALSE(setResult);
+    EXPECT_EQ(getResult, 0);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Failed: ASIOSetSampleRate - ASIO system not initialized!");
+    EXPECT_EQ(lines[1].rfind("Failed: ASIOGetSampleRate", 0), 0u) << lines[1];
+    EXPECT_TRUE(driver.calls.empty());
+
+    // A setup whose init failed is no setup either.
+    driver.initResult = ASIOFalse;
+    QueryDriver();
+    ASSERT_FALSE(pASIOBuffers->bInitSuccess);
+    EXPECT_FALSE(ASIOSetSampleRate(44100));
+    EXPECT_EQ(ASIOGetSampleRate(), 0);
+    EXPECT_TRUE(driver.calls.empty());
+}
+
+TEST_F(SampleRateControl, NoClockRefusalGivesTheAdviceInOrderAndNeverSetsTheRate)
+{
+    QueryDriver();
+    driver.canResult = ASE_NoClock;
+    bool result = true;
+    Lines lines = Logged([&] { result = ASIOSetSampleRate(96000); });
+    EXPECT_FALSE(result);
+    EXPECT_EQ(lines,
+              (Lines{
+                  "Failed: SetSampleRate",
+                  "Ensure you don't have 'Rate Locked' set in the sound card's control panel,",
+                  "...or perhaps requested sample rate is not supported: 96000",
+              }));
+    EXPECT_EQ(driver.calls, (Lines{"canSampleRate"}));
+    EXPECT_EQ(driver.requestedRates, (std::vector<double>{96000.0}));
+    EXPECT_EQ(asioDriverInfo.sampleRate, 48000.0);
+}
+
+TEST_F(SampleRateControl, MissingExternalClockIsRefusedWithItsOwnLine)
+{
+    QueryDriver();
+    driver.canResult = ASE_NotPresent;
+    bool result = true;
+    Lines lines = Logged([&] { result = ASIOSetSampleRate(44100); });
+    EXPECT_FALSE(result);
+    EXPECT_EQ(lines, (Lines{"Can't set requested sample rate: No external clock I/O"}));
+    EXPECT_EQ(driver.calls, (Lines{"canSampleRate"}));
+}
+
+TEST_F(SampleRateControl, AnyOtherCanSampleRateAnswerStillSetsTheRate)
+{
+    for (ASIOError answer : {ASE_OK, ASE_InvalidParameter, ASE_HWMalfunction, ASE_InvalidMode}) {
+        SCOPED_TRACE(answer);
+        delete pASIOBuffers;
+        driver.rate = 48000.0;
+        QueryDriver();
+        driver.canResult = answer;
+        bool result = false;
+        Lines lines = Logged([&] { result = ASIOSetSampleRate(96000); });
+        EXPECT_TRUE(result);
+        EXPECT_EQ(lines, (Lines{"Set sample rate: 96000"}));
+        EXPECT_EQ(driver.calls, (Lines{"canSampleRate", "setSampleRate", "getSampleRate"}));
+        EXPECT_EQ(driver.requestedRates, (std::vector<double>{96000.0, 96000.0}));
+        EXPECT_EQ(asioDriverInfo.sampleRate, 96000.0);
+    }
+}
+
+TEST_F(SampleRateControl, FailedSetLogsTheRequestedRateAndTheAdvice)
+{
+    QueryDriver();
+    driver.setResult = ASE_InvalidMode;
+    bool result = true;
+    Lines lines = Logged([&] { result = ASIOSetSampleRate(44100); });
+    EXPECT_FALSE(result);
+    EXPECT_EQ(lines,
+              (Lines{
+                  "Couldn't set sound card to requested sample rate: 44100",
+                  "Ensure you don't have 'Rate Locked' set in the sound card's control panel.",
+              }));
+    EXPECT_EQ(driver.calls, (Lines{"canSampleRate", "setSampleRate"}));
+    EXPECT_EQ(asioDriverInfo.sampleRate, 48000.0);
+}
+
+TEST_F(SampleRateControl, RequestedRateAboveTheSignedRangeIsLoggedAsAsked)
+{
+    QueryDriver();
+    driver.canResult = ASE_NoClock;
+    Lines lines = Logged([&] { ASIOSetSampleRate(3000000000u); });
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[2], "...or perhaps requested sample rate is not supported: 3000000000");
+    EXPECT_EQ(driver.requestedRates, (std::vector<double>{3000000000.0}));
+}
+
+TEST_F(SampleRateControl, RatesReadFromTheDriverAreWholeHertzRoundedDown)
+{
+    QueryDriver();
+    // The card settles on a rate near the one asked for: the new rate is
+    // what the card reports, not what was requested.
+    driver.settlesAt = 44099.75;
+    int32_t read = 0;
+    Lines lines = Logged([&] {
+        EXPECT_TRUE(ASIOSetSampleRate(44100));
+        read = ASIOGetSampleRate();
+    });
+    EXPECT_EQ(read, 44099);
+    EXPECT_EQ(lines, (Lines{"Set sample rate: 44099", "Sample rate: 44099"}));
+    EXPECT_EQ(asioDriverInfo.sampleRate, 44099.75);
+
+    driver.rate = 44100.5;
+    lines = Logged([&] { read = ASIOGetSampleRate(); });
+    EXPECT_EQ(read, 44100);
+    EXPECT_EQ(lines, (Lines{"Sample rate: 44100"}));
+    EXPECT_EQ(asioDriverInfo.sampleRate, 44100.5);
+
+    driver.rate = 95999.99;
+    EXPECT_EQ(ASIOGetSampleRate(), 95999);
+}
+
+TEST_F(SampleRateControl, FailedReadNamesTheReasonAndTheLastKnownRate)
+{
+    QueryDriver();
+    ASSERT_EQ(asioDriverInfo.sampleRate, 48000.0);
+    driver.getResult = ASE_NotPresent;
+    int32_t read = -1;
+    Lines lines = Logged([&] { read = ASIOGetSampleRate(); });
+    EXPECT_EQ(read, 0);
+    EXPECT_EQ(lines, (Lines{"Failed: GetSampleRate - No external clock I/O",
+                            "Last known sample rate: 48000"}));
+
+    driver.getResult = ASE_HWMalfunction;
+    lines = Logged([&] { read = ASIOGetSampleRate(); });
+    EXPECT_EQ(read, 0);
+    EXPECT_EQ(lines, (Lines{"Failed: function GetSampleRate - Reason unknown",
+                            "Last known sample rate: 48000"}));
+}
+
+TEST_F(SampleRateControl, ReportedRateThatIsNoRateReadsAsUnknown)
+{
+    QueryDriver();
+    for (double nonsense : {-44100.0, 0.0, 1.0e12, std::numeric_limits<double>::quiet_NaN(),
+                            std::numeric_limits<double>::infinity()}) {
+        SCOPED_TRACE(nonsense);
+        driver.rate = nonsense;
+        EXPECT_EQ(ASIOGetSampleRate(), 0);
+    }
+}
+
+} // namespace
