@@ -115,8 +115,8 @@ AsioBuffers::AsioBuffers(IASIO* driver, HWND mainDialog, HWND outputCombo) : hWn
     DbgLog("Channels available...");
     info.nOutputPairs = 0;
     // Only the channels the host keeps records for are listed and used.
-    const int32_t channels = info.numOutputChannels < kMaxOutputChannels ? info.numOutputChannels
-                                                                          : kMaxOutputChannels;
+    const int32_t channels =
+        info.numOutputChannels < kMaxOutputChannels ? info.numOutputChannels : kMaxOutputChannels;
     char firstName[sizeof channelInfo.name] = {};
     for (int32_t i = 0; i < channels; ++i) {
         std::memset(&channelInfo, 0, sizeof channelInfo);

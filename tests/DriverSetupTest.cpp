@@ -30,16 +30,17 @@ TEST_F(DriverSetup, SetupCreatesBuffersGeneratorsSelectsPairZeroAndStarts)
     for (int32_t i = 0; i < 4; ++i)
         for (void* half : asioDriverInfo.outputBufferInfos[i].buffers)
             ASSERT_NE(half, nullptr);
-    EXPECT_TRUE(LogHas(Log(), "pASIOBuffers->bInitSuccess\n"
-                              "asioDriverInfo.outputBuffers to activate: 4\n"
-                              "asioDriverInfo.inputLatency: 256, asioDriverInfo.outputLatency: 512\n"
-                              "Using: Out 1 / Out 2\n"
-                              "dwBufferSizeBytes: 1024\n"
-                              "OK - we are now playing silence.\n"
-                              "Going to sleep for 500 ms to see if count_buffers_played increments\n"
-                              "dwCountBuffers: 0\n"
-                              "Hmmm... No buffers played. Now what are we going to do?\n"
-                              "CreatePrimaryBuffer success!\n"));
+    EXPECT_TRUE(LogHas(Log(),
+                       "pASIOBuffers->bInitSuccess\n"
+                       "asioDriverInfo.outputBuffers to activate: 4\n"
+                       "asioDriverInfo.inputLatency: 256, asioDriverInfo.outputLatency: 512\n"
+                       "Using: Out 1 / Out 2\n"
+                       "dwBufferSizeBytes: 1024\n"
+                       "OK - we are now playing silence.\n"
+                       "Going to sleep for 500 ms to see if count_buffers_played increments\n"
+                       "dwCountBuffers: 0\n"
+                       "Hmmm... No buffers played. Now what are we going to do?\n"
+                       "CreatePrimaryBuffer success!\n"));
 }
 
 TEST_F(DriverSetup, BufferSwitchesDuringTheCheckAreReported)
@@ -49,8 +50,10 @@ TEST_F(DriverSetup, BufferSwitchesDuringTheCheckAreReported)
     // Drives switches as soon as the driver runs, while the host sleeps.
     std::thread driver([&] {
         while (!done.load())
-            if (!script->DriveSwitches(3)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            else break;
+            if (!script->DriveSwitches(3))
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            else
+                break;
     });
     const bool started = StartHost();
     done = true;
@@ -117,7 +120,8 @@ TEST_F(DriverSetup, FailedStartStillStandsAndIsStoppedAndDisposedAtShutdown)
     ASSERT_NE(pASIOBuffers, nullptr);
     EXPECT_FALSE(pASIOBuffers->bStarted);
     const std::string log = Log();
-    EXPECT_TRUE(LogHas(log, "dwBufferSizeBytes: 1024\nCan't start!\nCreatePrimaryBuffer success!\n"));
+    EXPECT_TRUE(
+        LogHas(log, "dwBufferSizeBytes: 1024\nCan't start!\nCreatePrimaryBuffer success!\n"));
     EXPECT_EQ(log.find("playing silence"), std::string::npos);
 
     script->ForgetCalls();
@@ -139,7 +143,10 @@ public:
         seen.push_back(std::string(call) + (pSineGenerator ? " gen" : " nogen") +
                        (script->LiveDrivers() == 1 ? " live" : " gone"));
     }
-    HRESULT QueryInterface(REFIID iid, void** object) override { return real->QueryInterface(iid, object); }
+    HRESULT QueryInterface(REFIID iid, void** object) override
+    {
+        return real->QueryInterface(iid, object);
+    }
     ULONG AddRef() override { return real->AddRef(); }
     ULONG Release() override { return real->Release(); }
     ASIOBool init(void* h) override { return real->init(h); }
@@ -161,7 +168,10 @@ public:
     ASIOError canSampleRate(ASIOSampleRate r) override { return real->canSampleRate(r); }
     ASIOError getSampleRate(ASIOSampleRate* r) override { return real->getSampleRate(r); }
     ASIOError setSampleRate(ASIOSampleRate r) override { return real->setSampleRate(r); }
-    ASIOError getClockSources(ASIOClockSource* c, int32_t* n) override { return real->getClockSources(c, n); }
+    ASIOError getClockSources(ASIOClockSource* c, int32_t* n) override
+    {
+        return real->getClockSources(c, n);
+    }
     ASIOError setClockSource(int32_t r) override { return real->setClockSource(r); }
     ASIOError getSamplePosition(ASIOSamples* p, ASIOTimeStamp* t) override
     {

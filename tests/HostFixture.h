@@ -53,8 +53,8 @@ protected:
                            "[HKEY_CLASSES_ROOT\\CLSID\\" +
                            std::string(kTestClsid) + "\\InprocServer32]\n@=\"" +
                            std::string(TONEWRIGHT_TEST_DRIVER_MODULE) + "\"\n\n" +
-                           "[HKEY_CLASSES_ROOT\\CLSID\\" + kBrokenClsid + "\\InprocServer32]\n@=\"" +
-                           (dir / "broken.so").string() + "\"\n\n";
+                           "[HKEY_CLASSES_ROOT\\CLSID\\" + kBrokenClsid +
+                           "\\InprocServer32]\n@=\"" + (dir / "broken.so").string() + "\"\n\n";
         std::ofstream(dir / "broken.so") << "not a module";
         for (const std::string& name : names) {
             const bool broken = !name.empty() && name[0] == '!';
@@ -93,9 +93,7 @@ protected:
     {
         if (("\n" + log).find("\n" + excerpt) != std::string::npos)
             return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "log lacks:\n"
-                                             << excerpt << "\n--- log:\n"
-                                             << log;
+        return ::testing::AssertionFailure() << "log lacks:\n" << excerpt << "\n--- log:\n" << log;
     }
 
     std::string ConfigFile()

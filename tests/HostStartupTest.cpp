@@ -86,7 +86,8 @@ TEST_F(HostStartup, FallbackSkipsEveryFailingDriverAndFailsWhenNoneOpens)
     Install({"!Card A", "!Card B", "Card C"});
     ASSERT_TRUE(ASIOHostInit(&driverCombo, -1));
     EXPECT_EQ(nCurrentDrvNum, 2);
-    EXPECT_EQ(driverCombo.entries, (std::vector<std::string>{"*Card A N/A", "*Card B N/A", "Card C"}));
+    EXPECT_EQ(driverCombo.entries,
+              (std::vector<std::string>{"*Card A N/A", "*Card B N/A", "Card C"}));
     EXPECT_EQ(driverCombo.selection, 2);
     EXPECT_EQ(ConfigFile(), "2");
     ASIOHostShutdown(true);
@@ -209,11 +210,10 @@ TEST_F(DriverQuery, UnsupportedCardTypeLogsEveryChannelThenRefuses)
     EXPECT_EQ(outputCombo.entries, (std::vector<std::string>{"Out 3 / 4"}));
     EXPECT_EQ(pASIOBuffers, nullptr);
     EXPECT_EQ(script->CountOf("createBuffers"), 0);
-    EXPECT_TRUE(
-        LogHas(Log(), "Channel: 2 - Group: 0 - Out 3, ASIO sample type: ASIOSTInt32MSB\n"
-                      "Channel: 3 - Group: 0 - Out 4, ASIO sample type: ASIOSTInt16LSB\n"
-                      "Can't support sound card's internal format!\n"
-                      "\n"));
+    EXPECT_TRUE(LogHas(Log(), "Channel: 2 - Group: 0 - Out 3, ASIO sample type: ASIOSTInt32MSB\n"
+                              "Channel: 3 - Group: 0 - Out 4, ASIO sample type: ASIOSTInt16LSB\n"
+                              "Can't support sound card's internal format!\n"
+                              "\n"));
 }
 
 TEST_F(DriverQuery, NoOutputChannelsFailsTheFormatCheck)
@@ -221,7 +221,8 @@ TEST_F(DriverQuery, NoOutputChannelsFailsTheFormatCheck)
     Install({"Card A"});
     script->SetOutputs(0, ASIOSTInt32LSB);
     EXPECT_FALSE(StartHost());
-    EXPECT_TRUE(LogHas(Log(), "Channels available...\nCan't support sound card's internal format!\n"));
+    EXPECT_TRUE(
+        LogHas(Log(), "Channels available...\nCan't support sound card's internal format!\n"));
 }
 
 TEST_F(DriverQuery, NoUsablePairOrNoBufferSizeIsRefusedBeforeAnyBuffer)
