@@ -1,0 +1,149 @@
+#include "drivers/virtualcard/VirtualCard.h"
+
+#include "drivers/kit/ClassFactory.h"
+#include "drivers/virtualcard/VirtualCardVariants.h"
+
+#include <cstdio>
+#include <sched.h>
+
+namespace {
+
+// Below the priorities sound servers give their own threads.
+constexpr int kPacingPriority = 60;
+
+} // namespace
+
+VirtualCard::VirtualCard(REFCLSID clsid)
+    : DriverBase(clsid, FindVirtualCardVariant(clsid).name),
+      type(FindVirtualCardVariant(clsid).type), recorder(FindVirtualCardVariant(clsid).name)
+{
+    ReadVirtualCardSettings(FindVirtualCardVariant(clsid).name, &settings);
+    channels.Describe(false, settings.channels, type, "Out");
+    SetBufferSizes(kVirtualCardMinBufferSize, kVirtualCardMaxBufferSize, settings.bufferSize, -1);
+    SetLatencies(0, settings.bufferSize);
+    SetSampleRates(kVirtualCardRates, kVirtualCardRateCount, settings.sampleRate);
+}
+
+VirtualCard::~VirtualCard()
+{
+    // The last Release has stopped the transport already.
+    StopTransport();
+}
+
+ASIOError VirtualCard::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
+                                     int32_t bufferSize, ASIOCallbacks* callbacks)
+{
+    const ASIOError result =
+        DriverBase::createBuffers(bufferInfos, numChannels, bufferSize, callbacks);
+    if (result != ASE_OK) return result;
+    SetLatencies(0, bufferSize);
+    recorder.Prepare(buffers, type, kVirtualCardMaxRate);
+    return ASE_OK;
+}
+
+ASIOError VirtualCard::disposeBuffers()
+{
+    // The base stops a running transport before the buffers go.
+    const ASIOError result = DriverBase::disposeBuffers();
+    recorder.Release();
+    SetLatencies(0, settings.bufferSize);
+    return result;
+}
+
+ASIOError VirtualCard::getSamplePosition(ASIOSamples* position, ASIOTimeStamp* timeStamp)
+{
+    if (position == nullptr || timeStamp == nullptr) return ASE_InvalidParameter;
+    if (!bClockRunning.load(std::memory_order_acquire)) return ASE_SPNotAdvancing;
+    const uint64_t frames = qwPositionFrames.load(std::memory_order_relaxed);
+    const uint64_t nanoseconds = qwDeadlineNs.load(std::memory_order_relaxed);
+    position->hi = static_cast<uint32_t>(frames >> 32);
+    position->lo = static_cast<uint32_t>(frames);
+    timeStamp->hi = static_cast<uint32_t>(nanoseconds >> 32);
+    timeStamp->lo = static_cast<uint32_t>(nanoseconds);
+    return ASE_OK;
+}
+
+ASIOError VirtualCard::ChangeSampleRate(ASIOSampleRate sampleRate)
+{
+    nRequestedRate.store(static_cast<uint32_t>(sampleRate), std::memory_order_relaxed);
+    return ASE_OK;
+}
+
+ASIOError VirtualCard::StartTransport()
+{
+    if (bPacing) return ASE_OK;
+    nRequestedRate.store(static_cast<uint32_t>(SampleRate()), std::memory_order_relaxed);
+    qwPositionFrames.store(0, std::memory_order_relaxed);
+    qwMissed.store(0, std::memory_order_relaxed);
+    qwDeadlineNs.store(PacingClock::Now(), std::memory_order_relaxed);
+    bQuit.store(false, std::memory_order_relaxed);
+    recorder.Start(settings.recordFile);
+    bClockRunning.store(true, std::memory_order_release);
+
+    // A real-time thread where the system grants one, an ordinary one otherwise.
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    sched_param priority = {};
+    priority.sched_priority = kPacingPriority;
+    pthread_attr_setinheritsched(&attributes, PTHREAD_EXPLICIT_SCHED);
+    pthread_attr_setschedpolicy(&attributes, SCHED_FIFO);
+    pthread_attr_setschedparam(&attributes, &priority);
+    bPacing = pthread_create(&pacingThread, &attributes, PacingMain, this) == 0;
+    pthread_attr_destroy(&attributes);
+    if (!bPacing) bPacing = pthread_create(&pacingThread, nullptr, PacingMain, this) == 0;
+    if (!bPacing) {
+        bClockRunning.store(false, std::memory_order_release);
+        recorder.Stop();
+        SetErrorMessage("no thread for the card's clock");
+        return ASE_HWMalfunction;
+    }
+    return ASE_OK;
+}
+
+void VirtualCard::StopTransport()
+{
+    if (!bPacing) return;
+    bQuit.store(true, std::memory_order_release);
+    pthread_join(pacingThread, nullptr);
+    bPacing = false;
+    bClockRunning.store(false, std::memory_order_release);
+    recorder.Stop();
+    const uint64_t missed = qwMissed.load(std::memory_order_relaxed);
+    if (missed > 0)
+        std::fprintf(stderr, "%s: %llu buffers came more than a period late\n",
+                     FindVirtualCardVariant(clsid).name, static_cast<unsigned long long>(missed));
+}
+
+void* VirtualCard::PacingMain(void* self)
+{
+    static_cast<VirtualCard*>(self)->Pace();
+    return nullptr;
+}
+
+// The card's clock thread: no allocation, no lock, no system call but the
+// sleep to the next deadline; the host's bufferSwitch runs inside it.
+void VirtualCard::Pace()
+{
+    PacingClock clock;
+    clock.Start(nRequestedRate.load(std::memory_order_relaxed), buffers.BufferSize());
+    int32_t half = 0;
+    uint64_t frames = 0;
+    for (;;) {
+        const uint32_t rate = nRequestedRate.load(std::memory_order_relaxed);
+        if (rate != clock.Rate()) clock.ChangeRate(rate);
+        const PacingClock::Tick tick = clock.WaitNext();
+        if (bQuit.load(std::memory_order_acquire)) break;
+        if (tick.missed) qwMissed.store(clock.MissedCount(), std::memory_order_relaxed);
+        qwPositionFrames.store(frames, std::memory_order_relaxed);
+        qwDeadlineNs.store(tick.deadlineNs, std::memory_order_relaxed);
+        SwitchBuffers();
+        recorder.OnBuffer(half, clock.Rate());
+        half = 1 - half;
+        frames += static_cast<uint64_t>(buffers.BufferSize());
+    }
+}
+
+TONEWRIGHT_DRIVER_CLASSES({CLSID_VirtualCard16, NewDriver<VirtualCard>},
+                          {CLSID_VirtualCard24, NewDriver<VirtualCard>},
+                          {CLSID_VirtualCard32, NewDriver<VirtualCard>},
+                          {CLSID_VirtualCardFloat, NewDriver<VirtualCard>})

@@ -1,0 +1,55 @@
+// The virtual card: a driver with no hardware behind it that plays at the
+// pace of the monotonic clock and records what it plays (TakeRecorder.h).
+// One class serves the four registered variants; the CLSID it was made for
+// picks its sample type and its name, the key its settings are read from.
+#pragma once
+
+#include "drivers/kit/DriverBase.h"
+#include "drivers/virtualcard/PacingClock.h"
+#include "drivers/virtualcard/TakeRecorder.h"
+#include "drivers/virtualcard/VirtualCardSettings.h"
+
+#include <atomic>
+#include <cstdint>
+#include <pthread.h>
+
+class VirtualCard final : public DriverBase {
+public:
+    explicit VirtualCard(REFCLSID clsid);
+    ~VirtualCard() override;
+
+    // Output latency becomes the buffer size the host chose.
+    ASIOError createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
+                            ASIOCallbacks* callbacks) override;
+    ASIOError disposeBuffers() override;
+    // The frames played before the current buffer, and the time the card's
+    // clock set for that buffer (its deadline, not when the thread woke).
+    // Read inside bufferSwitch, the two belong together.
+    ASIOError getSamplePosition(ASIOSamples* position, ASIOTimeStamp* timeStamp) override;
+    ASIOError outputReady() override { return ASE_OK; }
+
+protected:
+    ASIOError StartTransport() override;
+    void StopTransport() override;
+    // Taken up by the pacing thread at the next buffer.
+    ASIOError ChangeSampleRate(ASIOSampleRate sampleRate) override;
+
+private:
+    static void* PacingMain(void* self);
+    void Pace();
+
+    const ASIOSampleType type;
+    VirtualCardSettings settings;
+    TakeRecorder recorder;
+
+    pthread_t pacingThread = {};
+    bool bPacing = false;
+    // Set before the pacing thread starts: its first switch may come before
+    // start() has returned and the base counts the card as running.
+    std::atomic<bool> bClockRunning{false};
+    std::atomic<bool> bQuit{false};
+    std::atomic<uint32_t> nRequestedRate{0};
+    std::atomic<uint64_t> qwPositionFrames{0};
+    std::atomic<uint64_t> qwDeadlineNs{0};
+    std::atomic<uint64_t> qwMissed{0};
+};

@@ -1,0 +1,65 @@
+#include "drivers/virtualcard/VirtualCardSettings.h"
+
+#include "drivers/kit/DriverChannels.h"
+#include "drivers/kit/DriverSettings.h"
+
+#include <cstdio>
+
+namespace {
+
+bool IsPowerOfTwo(uint32_t value)
+{
+    return value != 0 && (value & (value - 1)) == 0;
+}
+
+bool IsCardRate(uint32_t rate)
+{
+    for (double known : kVirtualCardRates)
+        if (static_cast<double>(rate) == known) return true;
+    return false;
+}
+
+void ReportOutOfRange(const char* driverName, const char* valueName, uint32_t value,
+                      const char* range, uint32_t fallback)
+{
+    std::fprintf(stderr, "%s: %s %u is out of range (%s); using %u\n", driverName, valueName, value,
+                 range, fallback);
+}
+
+} // namespace
+
+void ReadVirtualCardSettings(const char* driverName, VirtualCardSettings* settings)
+{
+    const uint32_t channels = ReadDriverDword(driverName, "Channels", kVirtualCardDefaultChannels);
+    settings->channels = kVirtualCardDefaultChannels;
+    if (channels >= 1 && channels <= static_cast<uint32_t>(DriverChannels::kMaxChannels))
+        settings->channels = static_cast<int32_t>(channels);
+    else
+        ReportOutOfRange(driverName, "Channels", channels, "1 to 128", kVirtualCardDefaultChannels);
+
+    // The granularity of -1 promises powers of two.
+    const uint32_t bufferSize =
+        ReadDriverDword(driverName, "BufferSize", kVirtualCardDefaultBufferSize);
+    settings->bufferSize = kVirtualCardDefaultBufferSize;
+    if (bufferSize >= kVirtualCardMinBufferSize && bufferSize <= kVirtualCardMaxBufferSize &&
+        IsPowerOfTwo(bufferSize))
+        settings->bufferSize = static_cast<int32_t>(bufferSize);
+    else
+        ReportOutOfRange(driverName, "BufferSize", bufferSize, "a power of two from 32 to 4096",
+                         kVirtualCardDefaultBufferSize);
+
+    const uint32_t rate = ReadDriverDword(driverName, "SampleRate", kVirtualCardDefaultRate);
+    settings->sampleRate = kVirtualCardDefaultRate;
+    if (IsCardRate(rate))
+        settings->sampleRate = rate;
+    else
+        ReportOutOfRange(driverName, "SampleRate", rate, "44100, 48000 or 96000",
+                         kVirtualCardDefaultRate);
+
+    const bool found = ReadDriverString(driverName, "RecordFile", settings->recordFile,
+                                        sizeof settings->recordFile);
+    if (found && settings->recordFile[0] != '\0') return;
+    if (found)
+        std::fprintf(stderr, "%s: RecordFile is empty; using \"%s.wav\"\n", driverName, driverName);
+    std::snprintf(settings->recordFile, sizeof settings->recordFile, "%s.wav", driverName);
+}

@@ -1,0 +1,26 @@
+// The virtual card's settings, read from the values of its own registry key
+// when a card object is made. Each value has a default; one out of range is
+// reported with one line on stderr and the default used instead.
+#pragma once
+
+#include <cstdint>
+
+struct VirtualCardSettings {
+    int32_t channels;      // "Channels": outputs "Out 1" upward, 1 to 128
+    int32_t bufferSize;    // "BufferSize": preferred frames, a power of two from 32 to 4096
+    uint32_t sampleRate;   // "SampleRate": one of the card's rates
+    char recordFile[4096]; // "RecordFile": the path takes are named after
+};
+
+constexpr int32_t kVirtualCardDefaultChannels = 8;
+constexpr int32_t kVirtualCardMinBufferSize = 32;
+constexpr int32_t kVirtualCardMaxBufferSize = 4096;
+constexpr int32_t kVirtualCardDefaultBufferSize = 256;
+constexpr uint32_t kVirtualCardDefaultRate = 48000;
+constexpr double kVirtualCardRates[] = {44100.0, 48000.0, 96000.0};
+constexpr int32_t kVirtualCardRateCount =
+    static_cast<int32_t>(sizeof kVirtualCardRates / sizeof kVirtualCardRates[0]);
+constexpr uint32_t kVirtualCardMaxRate = 96000;
+
+// The default record file is "<driverName>.wav" in the current folder.
+void ReadVirtualCardSettings(const char* driverName, VirtualCardSettings* settings);
