@@ -1,0 +1,75 @@
+#include "cli/DriverChoice.h"
+
+#include "cli/ExitStatus.h"
+#include "cli/PlayArguments.h"
+#include "host/AsioDriverList.h"
+#include "host/HostState.h"
+
+#include <cctype>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+bool StartsWithIgnoringCase(const std::string& text, const std::string& start)
+{
+    if (start.size() > text.size()) return false;
+    for (size_t i = 0; i < start.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(start[i])))
+            return false;
+    return true;
+}
+
+// The names the host would list: only the first kMaxDrivers are ever opened.
+std::vector<std::string> DriverNames(AsioDriverList& list)
+{
+    std::vector<std::string> names;
+    const int32_t count = list.asioDriverCount();
+    for (int32_t i = 0; i < count && i < kMaxDrivers; ++i) {
+        char name[128] = {};
+        list.asioDriverName(i, name, 127);
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+DriverChoice Failed(int status, std::string error)
+{
+    return {-1, status, std::move(error)};
+}
+
+} // namespace
+
+DriverChoice ResolveDriverChoice(const std::string& text)
+{
+    if (text.empty()) return {-1, 0, {}};
+    std::unique_ptr<AsioDriverList> list(new (std::nothrow) AsioDriverList());
+    if (list == nullptr) return Failed(kExitHostFailure, "cannot read the driver list");
+    const std::vector<std::string> names = DriverNames(*list);
+    const int32_t count = static_cast<int32_t>(names.size());
+
+    if (count == 0) return Failed(kExitHostFailure, "no driver is installed");
+    uint32_t number = 0;
+    if (ParseUnsigned(text.c_str(), number)) {
+        if (number >= static_cast<uint32_t>(count))
+            return Failed(kExitHostFailure, "there is no driver " + text + " (drivers 0 to " +
+                                                std::to_string(count - 1) + " can be used)");
+        return {static_cast<int32_t>(number), 0, {}};
+    }
+
+    std::vector<int32_t> matches;
+    for (int32_t i = 0; i < count; ++i) {
+        if (names[i].size() == text.size() && StartsWithIgnoringCase(names[i], text))
+            return {i, 0, {}};
+        if (StartsWithIgnoringCase(names[i], text)) matches.push_back(i);
+    }
+    if (matches.size() == 1) return {matches[0], 0, {}};
+    if (matches.empty())
+        return Failed(kExitHostFailure, "no installed driver is named '" + text + "'");
+    std::string error = "'" + text + "' names several drivers:";
+    for (int32_t i : matches)
+        error += " " + std::to_string(i) + " (" + names[i] + ")";
+    return Failed(kExitUsage, error);
+}

@@ -1,0 +1,201 @@
+#include "cli/PlayArguments.h"
+
+#include "app/NoteTable.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// An option and its value, given as "--name value" or "--name=value".
+struct OptionWord {
+    std::string_view name;
+    const char* value; // null when the option takes none or it is missing
+    bool inlineValue;
+};
+
+bool TakesValue(std::string_view name)
+{
+    return name == "--driver" || name == "--pair" || name == "--rate" || name == "--seconds" ||
+           name == "--attenuation";
+}
+
+ParseResult Fail(std::string text)
+{
+    return {false, std::move(text)};
+}
+
+ParseResult ApplyOption(const OptionWord& option, PlayArguments& out)
+{
+    const std::string name(option.name);
+    if (option.value == nullptr) return Fail(name + " needs a value");
+    const char* value = option.value;
+    if (option.name == "--driver") {
+        if (*value == '\0') return Fail("--driver needs a driver index or name");
+        out.driver = value;
+        return {true, {}};
+    }
+    if (option.name == "--pair") {
+        uint32_t pair = 0;
+        if (!ParseUnsigned(value, pair) || pair > INT32_MAX)
+            return Fail("--pair takes an output pair index (0, 1, ...), not '" +
+                        std::string(value) + "'");
+        out.pair = static_cast<int32_t>(pair);
+        return {true, {}};
+    }
+    if (option.name == "--rate") {
+        if (!ParseUnsigned(value, out.rate) || out.rate == 0)
+            return Fail("--rate takes a sample rate in Hz, not '" + std::string(value) + "'");
+        return {true, {}};
+    }
+    if (option.name == "--seconds") {
+        if (!ParseNumber(value, out.seconds))
+            return Fail("--seconds takes a number of seconds, not '" + std::string(value) + "'");
+        return {true, {}};
+    }
+    // The dialog's attenuation field is unsigned: a sign is a bad argument,
+    // while a value above the limit is the request's to refuse.
+    if (!ParseUnsigned(value, out.attenuation))
+        return Fail("--attenuation takes a whole number of dB, not '" + std::string(value) + "'");
+    return {true, {}};
+}
+
+ParseResult ApplyFrequency(const char* text, const char* what, double& value)
+{
+    if (!ParseNumber(text, value))
+        return Fail(std::string(what) + " takes a frequency in Hz, not '" + text + "'");
+    return {true, {}};
+}
+
+ParseResult ApplyCommand(const std::vector<const char*>& words, PlayArguments& out)
+{
+    if (words.empty()) return Fail("no signal given");
+    const std::string_view command = words[0];
+    struct Shape {
+        std::string_view name;
+        PlayCommand command;
+        size_t operands;
+    };
+    static constexpr Shape kShapes[] = {
+        {"sine", PlayCommand::Sine, 1},   {"note", PlayCommand::Note, 1},
+        {"sweep", PlayCommand::Sweep, 2}, {"pink", PlayCommand::Pink, 0},
+        {"white", PlayCommand::White, 0},
+    };
+    const Shape* shape = nullptr;
+    for (const Shape& candidate : kShapes)
+        if (candidate.name == command) shape = &candidate;
+    if (shape == nullptr) return Fail("unknown signal '" + std::string(command) + "'");
+    if (words.size() - 1 < shape->operands)
+        return Fail(std::string(command) + " needs " + std::to_string(shape->operands) +
+                    (shape->operands == 1 ? " value" : " values"));
+    if (words.size() - 1 > shape->operands)
+        return Fail("unexpected '" + std::string(words[shape->operands + 1]) + "'");
+
+    out.command = shape->command;
+    switch (shape->command) {
+    case PlayCommand::Sine:
+        return ApplyFrequency(words[1], "sine", out.frequency);
+    case PlayCommand::Note:
+        out.noteName = words[1];
+        out.noteIndex = FindNote(words[1]);
+        if (out.noteIndex < 0)
+            return Fail("'" + out.noteName + "' is no note from C0 to B8 (A4, C#6, Db6 ...)");
+        return {true, {}};
+    case PlayCommand::Sweep: {
+        ParseResult result = ApplyFrequency(words[1], "sweep", out.freqStart);
+        if (!result.ok) return result;
+        return ApplyFrequency(words[2], "sweep", out.freqEnd);
+    }
+    default:
+        return {true, {}};
+    }
+}
+
+} // namespace
+
+bool ParseUnsigned(const char* text, uint32_t& value)
+{
+    if (text == nullptr || *text == '\0') return false;
+    uint64_t total = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        total = total * 10 + static_cast<uint64_t>(*p - '0');
+        if (total > UINT32_MAX) return false;
+    }
+    value = static_cast<uint32_t>(total);
+    return true;
+}
+
+bool ParseNumber(const char* text, double& value)
+{
+    if (text == nullptr || *text == '\0' || std::strchr(" \t\n\v\f\r", *text) != nullptr)
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double parsed = std::strtod(text, &end);
+    // strtod also reads "inf", "nan" and hex floats; only finite numbers are values here.
+    if (end == text || *end != '\0' || errno == ERANGE || !std::isfinite(parsed)) return false;
+    value = parsed;
+    return true;
+}
+
+ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments& out)
+{
+    out = PlayArguments{};
+    bool help = false;
+    bool version = false;
+    bool list = false;
+    std::vector<const char*> words;
+    for (int i = 1; i < argc; ++i) {
+        const char* word = argv[i];
+        if (std::strcmp(word, "--help") == 0 || std::strcmp(word, "-h") == 0) {
+            help = true;
+            continue;
+        }
+        if (std::strcmp(word, "--version") == 0) {
+            version = true;
+            continue;
+        }
+        if (std::strcmp(word, "--list") == 0) {
+            list = true;
+            continue;
+        }
+        // A single dash starts a value ("sine -5" is a frequency the
+        // request refuses); two dashes start an option.
+        if (std::strncmp(word, "--", 2) != 0) {
+            words.push_back(word);
+            continue;
+        }
+        OptionWord option{word, nullptr, false};
+        if (const char* equals = std::strchr(word, '='); equals != nullptr) {
+            option.name = std::string_view(word, static_cast<size_t>(equals - word));
+            option.value = equals + 1;
+            option.inlineValue = true;
+        }
+        if (!TakesValue(option.name)) return Fail("unknown option '" + std::string(word) + "'");
+        if (!option.inlineValue && i + 1 < argc) option.value = argv[++i];
+        ParseResult applied = ApplyOption(option, out);
+        if (!applied.ok) return applied;
+    }
+
+    // Help and version answer whatever else is on the line.
+    if (help) {
+        out.command = PlayCommand::Help;
+        return {true, {}};
+    }
+    if (version) {
+        out.command = PlayCommand::Version;
+        return {true, {}};
+    }
+    if (list) {
+        if (!words.empty())
+            return Fail("--list plays nothing; drop '" + std::string(words[0]) + "'");
+        out.command = PlayCommand::List;
+        return {true, {}};
+    }
+    return ApplyCommand(words, out);
+}

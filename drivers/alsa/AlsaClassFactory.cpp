@@ -1,0 +1,60 @@
+#include "drivers/alsa/AlsaClassFactory.h"
+
+#include "drivers/kit/ModuleUsage.h"
+
+AlsaClassFactory::AlsaClassFactory(REFCLSID clsid, DriverCreateFunction create)
+    : clsid(clsid), create(create)
+{
+    ModuleObjectCreated();
+}
+
+AlsaClassFactory::~AlsaClassFactory()
+{
+    ModuleObjectDestroyed();
+}
+
+HRESULT AlsaClassFactory::QueryInterface(REFIID iid, void** object)
+{
+    if (object == nullptr) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+        *object = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG AlsaClassFactory::AddRef()
+{
+    return nRefCount.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+ULONG AlsaClassFactory::Release()
+{
+    const ULONG count = nRefCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (count == 0) delete this;
+    return count;
+}
+
+HRESULT AlsaClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
+{
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    IUnknown* created = nullptr;
+    HRESULT result = create(clsid, &created);
+    if (FAILED(result)) return result;
+    if (created == nullptr) return E_UNEXPECTED;
+    // The caller's reference comes from QueryInterface, so a refused
+    // interface takes the object with it.
+    result = created->QueryInterface(iid, object);
+    created->Release();
+    return result;
+}
+
+HRESULT AlsaClassFactory::LockServer(bool lock)
+{
+    ModuleLock(lock);
+    return S_OK;
+}

@@ -1,0 +1,118 @@
+#include "drivers/alsa/AlsaDevice.h"
+
+namespace {
+
+constexpr unsigned int kPeriods = 2;
+
+} // namespace
+
+int AlsaDevice::Open(const char* name)
+{
+    Close();
+    const int result = snd_pcm_open(&pcm, name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    if (result < 0) pcm = nullptr;
+    return result;
+}
+
+void AlsaDevice::Close()
+{
+    if (pcm == nullptr) return;
+    snd_pcm_close(pcm);
+    pcm = nullptr;
+    bufferFrames = 0;
+}
+
+bool AlsaDevice::TakesFormat(snd_pcm_format_t format) const
+{
+    snd_pcm_hw_params_t* params = nullptr;
+    snd_pcm_hw_params_alloca(&params);
+    return snd_pcm_hw_params_any(pcm, params) >= 0 &&
+           snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED) >= 0 &&
+           snd_pcm_hw_params_test_format(pcm, params, format) == 0;
+}
+
+bool AlsaDevice::ChannelRange(snd_pcm_format_t format, uint32_t* minChannels,
+                              uint32_t* maxChannels) const
+{
+    snd_pcm_hw_params_t* params = nullptr;
+    snd_pcm_hw_params_alloca(&params);
+    unsigned int low = 0;
+    unsigned int high = 0;
+    if (snd_pcm_hw_params_any(pcm, params) < 0 ||
+        snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
+        snd_pcm_hw_params_set_format(pcm, params, format) < 0 ||
+        snd_pcm_hw_params_get_channels_min(params, &low) < 0 ||
+        snd_pcm_hw_params_get_channels_max(params, &high) < 0)
+        return false;
+    *minChannels = low;
+    *maxChannels = high;
+    return true;
+}
+
+bool AlsaDevice::TakesRate(snd_pcm_format_t format, uint32_t channels, uint32_t rate) const
+{
+    snd_pcm_hw_params_t* params = nullptr;
+    snd_pcm_hw_params_alloca(&params);
+    return snd_pcm_hw_params_any(pcm, params) >= 0 &&
+           snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED) >= 0 &&
+           snd_pcm_hw_params_set_format(pcm, params, format) >= 0 &&
+           snd_pcm_hw_params_set_channels(pcm, params, channels) >= 0 &&
+           snd_pcm_hw_params_set_rate_resample(pcm, params, 0) >= 0 &&
+           snd_pcm_hw_params_test_rate(pcm, params, rate, 0) == 0;
+}
+
+int AlsaDevice::Configure(snd_pcm_format_t format, uint32_t channels, uint32_t rate,
+                          snd_pcm_uframes_t* periodFrames, bool exactPeriod)
+{
+    snd_pcm_hw_params_t* params = nullptr;
+    snd_pcm_hw_params_alloca(&params);
+    int result = snd_pcm_hw_params_any(pcm, params);
+    if (result >= 0)
+        result = snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED);
+    if (result >= 0) result = snd_pcm_hw_params_set_format(pcm, params, format);
+    if (result >= 0) result = snd_pcm_hw_params_set_channels(pcm, params, channels);
+    // No resampling behind the host's back: the rate asked is the rate played.
+    if (result >= 0) result = snd_pcm_hw_params_set_rate_resample(pcm, params, 0);
+    if (result >= 0) result = snd_pcm_hw_params_set_rate(pcm, params, rate, 0);
+    if (result >= 0) {
+        if (exactPeriod) {
+            result = snd_pcm_hw_params_set_period_size(pcm, params, *periodFrames, 0);
+        } else {
+            int direction = 0;
+            result = snd_pcm_hw_params_set_period_size_near(pcm, params, periodFrames, &direction);
+        }
+    }
+    if (result >= 0) {
+        unsigned int periods = kPeriods;
+        int direction = 0;
+        result = snd_pcm_hw_params_set_periods_near(pcm, params, &periods, &direction);
+    }
+    if (result >= 0) result = snd_pcm_hw_params(pcm, params);
+    if (result < 0) return result;
+    snd_pcm_uframes_t period = 0;
+    snd_pcm_uframes_t buffer = 0;
+    int direction = 0;
+    result = snd_pcm_hw_params_get_period_size(params, &period, &direction);
+    if (result >= 0) result = snd_pcm_hw_params_get_buffer_size(params, &buffer);
+    if (result < 0) return result;
+    *periodFrames = period;
+    bufferFrames = buffer;
+
+    // Starting once the whole buffer is queued keeps the first periods from
+    // running dry while the writer is still filling them.
+    snd_pcm_sw_params_t* software = nullptr;
+    snd_pcm_sw_params_alloca(&software);
+    result = snd_pcm_sw_params_current(pcm, software);
+    if (result >= 0) result = snd_pcm_sw_params_set_start_threshold(pcm, software, buffer);
+    if (result >= 0) result = snd_pcm_sw_params_set_avail_min(pcm, software, period);
+    if (result >= 0) result = snd_pcm_sw_params(pcm, software);
+    if (result < 0) return result;
+    return snd_pcm_prepare(pcm);
+}
+
+int AlsaDevice::Reset()
+{
+    const int result = snd_pcm_drop(pcm);
+    if (result < 0) return result;
+    return snd_pcm_prepare(pcm);
+}

@@ -1,0 +1,74 @@
+// The ALSA driver: plays the host's buffers straight into one ALSA playback
+// device, in the device's own sample format, with no sound server between.
+// One class serves every registry entry given to the module; the CLSID an
+// object is created for finds its entry, whose name is the driver's name
+// and whose values are its settings (AlsaSettings.h).
+#pragma once
+
+#include "drivers/alsa/AlsaDevice.h"
+#include "drivers/alsa/AlsaSampleFormat.h"
+#include "drivers/alsa/AlsaSettings.h"
+#include "drivers/alsa/AlsaWriter.h"
+#include "drivers/alsa/PeriodInterleaver.h"
+#include "drivers/kit/DriverBase.h"
+
+#include <atomic>
+#include <cstdint>
+
+class AlsaDriver final : public DriverBase, private AlsaPeriodSource {
+public:
+    AlsaDriver(REFCLSID clsid, const char* keyName);
+    ~AlsaDriver() override;
+
+    // Opens the device and settles format, channels, rate and period; false,
+    // with one line on stderr, when the device cannot be used, so that the
+    // creation is refused.
+    bool OpenDevice();
+
+    // Asks the device, for any whole rate, not only the listed ones.
+    ASIOError canSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
+                            ASIOCallbacks* callbacks) override;
+    ASIOError disposeBuffers() override;
+    // The frames written before the current period and when that period was
+    // due; read inside bufferSwitch, the two belong together.
+    ASIOError getSamplePosition(ASIOSamples* position, ASIOTimeStamp* timeStamp) override;
+
+protected:
+    ASIOError StartTransport() override;
+    void StopTransport() override;
+    // While running: the writer stops, the device is configured for the new
+    // rate with the same period, and the writer starts again.
+    ASIOError ChangeSampleRate(ASIOSampleRate sampleRate) override;
+
+private:
+    void RenderPeriod(uint64_t dueNs) override;
+    void OnUnderrun() override;
+    void OnDeviceLost() override;
+
+    AlsaWriter::Plan WriterPlan();
+    bool ReopenDevice();
+    void ListSampleRates();
+
+    char szKeyName[128] = {};
+    AlsaSettings settings = {};
+    AlsaDevice device;
+    const AlsaSampleFormat* pFormat = nullptr;
+    int32_t nChannels = 0;
+    snd_pcm_uframes_t nPeriodFrames = 0;
+    uint32_t nDeviceRate = 0;
+    PeriodInterleaver interleaver;
+    AlsaWriter writer;
+    bool bResyncWanted = false;
+    bool bResetWanted = false;
+
+    int32_t nNextHalf = 0;      // writer thread only, reset by each start
+    uint64_t qwFramesSoFar = 0; // writer thread only, reset by each start
+    std::atomic<uint64_t> qwPositionFrames{0};
+    std::atomic<uint64_t> qwDueNs{0};
+};
+
+// The module's creation function: finds the entry registered for clsid and
+// opens its device. CLASS_E_CLASSNOTAVAILABLE for a CLSID no entry carries,
+// E_FAIL when the device cannot be used.
+HRESULT CreateAlsaDriver(REFCLSID clsid, IUnknown** object);

@@ -1,0 +1,25 @@
+// An ALSA driver entry's settings: the values of its own key under
+// HKEY_LOCAL_MACHINE\SOFTWARE\ASIO, read once when the driver is created.
+// A value that makes no sense is said in one line on stderr and its default
+// used instead.
+#pragma once
+
+#include <cstdint>
+
+struct AlsaSampleFormat;
+
+struct AlsaSettings {
+    char device[256];                     // "Device": the ALSA PCM name
+    const AlsaSampleFormat* sampleFormat; // "SampleType"; null: the device's native one
+    int32_t channels;                     // "Channels": outputs wanted
+    int32_t bufferSize;                   // "BufferSize": the period asked of the device
+    bool systemClock;                     // "Clock"="system": paced by the monotonic clock
+};
+
+constexpr const char* kAlsaDefaultDevice = "default";
+constexpr int32_t kAlsaDefaultChannels = 2;
+constexpr int32_t kAlsaDefaultBufferSize = 256;
+constexpr int32_t kAlsaMinBufferSize = 16;
+constexpr int32_t kAlsaMaxBufferSize = 8192;
+
+void ReadAlsaSettings(const char* driverName, AlsaSettings* settings);
