@@ -822,7 +822,9 @@ TEST_F(VirtualCard, AnUnwritablePathStopsTheRecordingWithOneLineAndTheCardPlaysO
     Play(80);
     const std::string lines = testing::internal::GetCapturedStderr();
     EXPECT_EQ(CountLines(lines, "recording stopped"), 1) << lines;
-    EXPECT_EQ(CountLines(lines, variant.name), 1) << lines;
+    // A busy machine may add the card's late-buffer report; nothing else.
+    EXPECT_EQ(CountLines(lines, variant.name) - CountLines(lines, "more than a period late"), 1)
+        << lines;
     EXPECT_GE(g_host.switches.load(), 80);
 }
 
