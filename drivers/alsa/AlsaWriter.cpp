@@ -1,6 +1,6 @@
 #include "drivers/alsa/AlsaWriter.h"
 
-#include "drivers/alsa/SystemClockPacer.h"
+#include "drivers/kit/PacingClock.h"
 
 #include <atomic>
 #include <cerrno>
@@ -60,18 +60,18 @@ void* AlsaWriter::Main(void* self)
 // calls are the device's write and wait, and the pacing sleep.
 void AlsaWriter::Run()
 {
-    SystemClockPacer pacer;
+    PacingClock pacer;
     if (plan.systemClock) pacer.Start(plan.sampleRate, static_cast<int32_t>(plan.frames));
     for (;;) {
         uint64_t dueNs = 0;
         if (plan.systemClock) {
-            const SystemClockPacer::Tick tick = pacer.WaitNext();
+            const PacingClock::Tick tick = pacer.WaitNext();
             if (bQuit.load(std::memory_order_acquire)) break;
-            if (tick.late) CountUnderrun();
+            if (tick.missed) CountUnderrun();
             dueNs = tick.deadlineNs;
         } else {
             if (bQuit.load(std::memory_order_acquire)) break;
-            dueNs = SystemClockPacer::Now();
+            dueNs = PacingClock::Now();
         }
         plan.source->RenderPeriod(dueNs);
         if (!WritePeriod()) {

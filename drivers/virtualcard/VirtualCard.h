@@ -5,7 +5,7 @@
 #pragma once
 
 #include "drivers/kit/DriverBase.h"
-#include "drivers/virtualcard/PacingClock.h"
+#include "drivers/kit/PacingClock.h"
 #include "drivers/virtualcard/TakeRecorder.h"
 #include "drivers/virtualcard/VirtualCardSettings.h"
 

@@ -1,4 +1,4 @@
-#include "drivers/virtualcard/PacingClock.h"
+#include "drivers/kit/PacingClock.h"
 
 #include <cerrno>
 #include <ctime>

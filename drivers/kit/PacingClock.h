@@ -1,6 +1,6 @@
-// The virtual card's clock: absolute deadlines on CLOCK_MONOTONIC, each
-// worked out from an anchor and the frames played since it, so rounding
-// never accumulates into drift. Used by the card's own pacing thread only.
+// A driver thread's clock for devices with none of their own: absolute
+// deadlines on CLOCK_MONOTONIC, each worked out from an anchor and the frames
+// played since it, so rounding never accumulates into drift. One thread only.
 #pragma once
 
 #include <cstdint>
