@@ -53,7 +53,7 @@ const char* HelpText()
            "EXIT STATUS\n"
            "    0    the signal was played (or the listing printed)\n"
            "    1    no driver could be used, or the driver failed or asked for a reset\n"
-           "    2    the request was refused (the reason is printed)\n"
+           "    2    the request or the rate was refused (the reason is printed)\n"
            "    64   bad arguments\n"
            "    130  interrupted by Ctrl-C (143: ended by SIGTERM)\n"
            "\n"

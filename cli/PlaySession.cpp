@@ -140,7 +140,7 @@ int PlaySession::ApplyOptions()
         if (!ASIOSetSampleRate(m_args.rate)) {
             Report("Can't set sample rate to requested value! (%u Hz; reasons in Dbg.Log)",
                    m_args.rate);
-            return kExitHostFailure;
+            return kExitRefused;
         }
         // A card may take the new rate at its next buffer; a signal armed
         // before that would begin at the old rate.

@@ -1,0 +1,16 @@
+// The JACK driver's settings: the values of its own key under
+// HKEY_LOCAL_MACHINE\SOFTWARE\ASIO, read once when the driver is created.
+// A value that makes no sense is said in one line on stderr and its default
+// used instead.
+#pragma once
+
+#include <cstdint>
+
+struct JackSettings {
+    int32_t channels; // "Channels": output ports out_1 ... out_N
+    bool autoConnect; // "AutoConnect": start connects them to the physical playback ports
+};
+
+constexpr int32_t kJackDefaultChannels = 2;
+
+void ReadJackSettings(const char* driverName, JackSettings* settings);
