@@ -4,12 +4,18 @@ namespace {
 
 constexpr unsigned int kPeriods = 2;
 
+void DropAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
 } // namespace
 
 int AlsaDevice::Open(const char* name)
 {
     Close();
+    // Where the device is missing, libasound explains its configuration in
+    // a page of stderr lines; the caller says in one line what failed.
+    snd_lib_error_set_handler(DropAlsaError);
     const int result = snd_pcm_open(&pcm, name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    snd_lib_error_set_handler(nullptr);
     if (result < 0) pcm = nullptr;
     return result;
 }

@@ -6,6 +6,12 @@
 #include <cstdio>
 #include <new>
 
+namespace {
+
+void DropJackError(const char*) {}
+
+} // namespace
+
 JackDriver::JackDriver(REFCLSID clsid) : DriverBase(clsid, kJackDriverName) {}
 
 JackDriver::~JackDriver()
@@ -20,7 +26,13 @@ bool JackDriver::OpenClient()
 {
     ReadJackSettings(kJackDriverName, &settings);
     jack_status_t status = static_cast<jack_status_t>(0);
+    // Without a server libjack writes several lines of its attempts; the
+    // line below says it once. Its own handler is back before this returns,
+    // so none of this module's code stays behind in libjack.
+    void (*const savedError)(const char*) = jack_error_callback;
+    jack_set_error_function(DropJackError);
     pClient = jack_client_open(kJackClientName, JackNoStartServer, &status);
+    jack_set_error_function(savedError);
     if (pClient == nullptr) {
         std::fprintf(stderr, "%s: no JACK server can be reached (status 0x%x)\n", kJackDriverName,
                      static_cast<unsigned>(status));
