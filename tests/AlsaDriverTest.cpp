@@ -216,14 +216,11 @@ protected:
     {
         std::filesystem::create_directory(dir / "registry.d");
         setenv("TONEWRIGHT_REGISTRY", (dir / "registry.d").c_str(), 1);
-        g_host.count = 0;
-        g_host.soundSwitches = 0;
+        g_host.count = g_host.soundSwitches = g_host.stallMs = 0;
         g_host.stallAt = -1;
-        g_host.stallMs = 0;
-        g_host.switches.store(0);
-        g_host.resyncs.store(0);
-        g_host.resets.store(0);
-        g_host.supportedQueries.store(0);
+        for (auto* counter :
+             {&g_host.switches, &g_host.resyncs, &g_host.resets, &g_host.supportedQueries})
+            counter->store(0);
         CoInitialize(nullptr);
     }
 
@@ -237,6 +234,13 @@ protected:
     std::string FileDevice(const char* file) const
     {
         return "file:FILE=" + (dir / file).string() + ",FORMAT=raw";
+    }
+
+    // An entry on the file device, paced by the system clock.
+    Entry FileEntry(const std::string& extra) const
+    {
+        return {"ALSA: file", kClsidA,
+                "\"Device\"=\"" + FileDevice("out.raw") + "\"\n\"Clock\"=\"system\"\n" + extra};
     }
 
     void Install(const std::vector<Entry>& entries)
@@ -274,20 +278,24 @@ protected:
         int32_t minSize = 0, maxSize = 0, preferred = 0, granularity = 0;
         EXPECT_EQ(driver->getBufferSize(&minSize, &maxSize, &preferred, &granularity), ASE_OK);
         g_host.bufferSize = preferred;
-        ASIOChannelInfo info = {};
-        info.channel = 0;
-        info.isInput = ASIOFalse;
+        ASIOChannelInfo info = {0, ASIOFalse, 0, 0, 0, {}};
         EXPECT_EQ(driver->getChannelInfo(&info), ASE_OK);
         g_host.type = info.type;
         return driver->createBuffers(g_host.infos, g_host.count, preferred, &g_callbacks);
     }
 
-    // The whole file, frame by frame: the pattern of switch k on the
-    // channels with buffers while k < soundSwitches, zero everywhere else,
-    // one period for every switch the host saw.
-    void ExpectFileHoldsEverySwitch(const std::filesystem::path& file, int32_t channels)
+    // Stops and releases the driver, then checks the halves alternated and
+    // the whole file, frame by frame: the pattern of switch k on the channels
+    // with buffers while k < soundSwitches, zero everywhere else, one period
+    // for every switch the host saw.
+    void StopAndExpectEverySwitchInFile(IASIO* driver, int32_t channels)
     {
-        const std::vector<uint8_t> raw = ReadFile(file);
+        EXPECT_EQ(driver->stop(), ASE_OK);
+        driver->disposeBuffers();
+        driver->Release();
+        for (int k = 0; k < g_host.switches.load() && k < 4096; ++k)
+            ASSERT_EQ(g_host.indexes[k], k % 2) << "switch " << k;
+        const std::vector<uint8_t> raw = ReadFile(dir / "out.raw");
         const uint32_t bytes = BytesOf(g_host.type);
         const size_t frameBytes = static_cast<size_t>(channels) * bytes;
         const int switches = g_host.switches.load();
@@ -326,9 +334,7 @@ ASIOSampleType TypeNamed(const std::string& name)
 TEST_P(AlsaSampleTypes, FileDeviceHoldsEveryPeriodInterleavedInTheFormatAsked)
 {
     const std::string type = GetParam();
-    Install({{"ALSA: file", kClsidA,
-              "\"Device\"=\"" + FileDevice("out.raw") + "\"\n\"Clock\"=\"system\"\n" +
-                  "\"SampleType\"=\"" + type + "\"\n\"BufferSize\"=dword:00000040\n"}});
+    Install({FileEntry("\"SampleType\"=\"" + type + "\"\n\"BufferSize\"=dword:00000040\n")});
     IASIO* driver = Create(kClsidA);
     ASSERT_NE(driver, nullptr);
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
@@ -341,13 +347,10 @@ TEST_P(AlsaSampleTypes, FileDeviceHoldsEveryPeriodInterleavedInTheFormatAsked)
     EXPECT_EQ(outputs, 2);
     int32_t minSize = 0, maxSize = 0, preferred = 0, granularity = -5;
     ASSERT_EQ(driver->getBufferSize(&minSize, &maxSize, &preferred, &granularity), ASE_OK);
-    EXPECT_EQ(minSize, 64);
-    EXPECT_EQ(maxSize, 64);
-    EXPECT_EQ(preferred, 64);
+    EXPECT_EQ((std::vector<int32_t>{minSize, maxSize, preferred}),
+              (std::vector<int32_t>{64, 64, 64}));
     for (int32_t channel = 0; channel < 2; ++channel) {
-        ASIOChannelInfo info = {};
-        info.channel = channel;
-        info.isInput = ASIOFalse;
+        ASIOChannelInfo info = {channel, ASIOFalse, 0, 0, 0, {}};
         ASSERT_EQ(driver->getChannelInfo(&info), ASE_OK);
         EXPECT_EQ(info.type, TypeNamed(type));
         EXPECT_STREQ(info.name, channel == 0 ? "Out 1" : "Out 2");
@@ -357,13 +360,7 @@ TEST_P(AlsaSampleTypes, FileDeviceHoldsEveryPeriodInterleavedInTheFormatAsked)
     g_host.soundSwitches = 30;
     ASSERT_EQ(driver->start(), ASE_OK);
     ASSERT_TRUE(WaitForSwitches(40));
-    EXPECT_EQ(driver->stop(), ASE_OK);
-    const int switches = g_host.switches.load();
-    for (int k = 0; k < switches && k < 4096; ++k)
-        ASSERT_EQ(g_host.indexes[k], k % 2) << "switch " << k;
-    driver->disposeBuffers();
-    driver->Release();
-    ExpectFileHoldsEverySwitch(dir / "out.raw", 2);
+    StopAndExpectEverySwitchInFile(driver, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryType, AlsaSampleTypes,
@@ -371,18 +368,13 @@ INSTANTIATE_TEST_SUITE_P(EveryType, AlsaSampleTypes,
 
 TEST_F(AlsaDriverTest, NativeFormatChannelsBufferSizeAndRatesComeFromTheDevice)
 {
-    Install({{"ALSA: four", kClsidA,
-              "\"Device\"=\"" + FileDevice("four.raw") +
-                  "\"\n\"Clock\"=\"system\"\n\"Channels\"=dword:00000004\n"
-                  "\"BufferSize\"=dword:00000064\n"}});
+    Install({FileEntry("\"Channels\"=dword:00000004\n\"BufferSize\"=dword:00000064\n")});
     IASIO* driver = Create(kClsidA);
     ASSERT_NE(driver, nullptr);
     int32_t inputs = -1, outputs = -1;
     ASSERT_EQ(driver->getChannels(&inputs, &outputs), ASE_OK);
     EXPECT_EQ(outputs, 4);
-    ASIOChannelInfo info = {};
-    info.channel = 3;
-    info.isInput = ASIOFalse;
+    ASIOChannelInfo info = {3, ASIOFalse, 0, 0, 0, {}};
     ASSERT_EQ(driver->getChannelInfo(&info), ASE_OK);
     EXPECT_STREQ(info.name, "Out 4");
     // The null device takes every format: the first in the order wins.
@@ -393,22 +385,17 @@ TEST_F(AlsaDriverTest, NativeFormatChannelsBufferSizeAndRatesComeFromTheDevice)
     ASIOSampleRate rate = 0;
     ASSERT_EQ(driver->getSampleRate(&rate), ASE_OK);
     EXPECT_EQ(rate, 48000.0);
-    EXPECT_EQ(driver->canSampleRate(44100.0), ASE_OK);
-    EXPECT_EQ(driver->canSampleRate(96000.0), ASE_OK);
-    EXPECT_EQ(driver->canSampleRate(12345.0), ASE_OK);
-    EXPECT_EQ(driver->canSampleRate(44100.5), ASE_NoClock);
-    EXPECT_EQ(driver->canSampleRate(0.0), ASE_NoClock);
-    EXPECT_EQ(driver->canSampleRate(-48000.0), ASE_NoClock);
+    for (double whole : {44100.0, 96000.0, 12345.0})
+        EXPECT_EQ(driver->canSampleRate(whole), ASE_OK) << whole;
+    for (double notARate : {44100.5, 0.0, -48000.0})
+        EXPECT_EQ(driver->canSampleRate(notARate), ASE_NoClock) << notARate;
 
     // Buffers for the second and fourth channels only: the others stay silent.
     ASSERT_EQ(CreateBuffers(driver, {1, 3}), ASE_OK);
     g_host.soundSwitches = 1000;
     ASSERT_EQ(driver->start(), ASE_OK);
     ASSERT_TRUE(WaitForSwitches(12));
-    driver->stop();
-    driver->disposeBuffers();
-    driver->Release();
-    ExpectFileHoldsEverySwitch(dir / "four.raw", 4);
+    StopAndExpectEverySwitchInFile(driver, 4);
 }
 
 TEST_F(AlsaDriverTest, EachEntryServesItsOwnDeviceAndAMissingDeviceRefusesCreation)
@@ -426,8 +413,7 @@ TEST_F(AlsaDriverTest, EachEntryServesItsOwnDeviceAndAMissingDeviceRefusesCreati
     char name[32] = {};
     b->getDriverName(name);
     EXPECT_STREQ(name, "ALSA: b");
-    ASIOChannelInfo info = {};
-    info.isInput = ASIOFalse;
+    ASIOChannelInfo info = {0, ASIOFalse, 0, 0, 0, {}};
     ASSERT_EQ(a->getChannelInfo(&info), ASE_OK);
     EXPECT_EQ(info.type, ASIOSTInt16LSB);
     ASSERT_EQ(b->getChannelInfo(&info), ASE_OK);
@@ -466,9 +452,7 @@ TEST_F(AlsaDriverTest, HostMarksAnEntryWithoutADeviceAndOpensTheVirtualCard)
 
 TEST_F(AlsaDriverTest, UnderrunFromASlowCallbackIsRecoveredCountedAndLosesNoSample)
 {
-    Install({{"ALSA: file", kClsidA,
-              "\"Device\"=\"" + FileDevice("out.raw") +
-                  "\"\n\"Clock\"=\"system\"\n\"SampleType\"=\"Int16LSB\"\n"}});
+    Install({FileEntry("\"SampleType\"=\"Int16LSB\"\n")});
     IASIO* driver = Create(kClsidA);
     ASSERT_NE(driver, nullptr);
     ASSERT_EQ(CreateBuffers(driver, {0, 1}), ASE_OK);
@@ -478,22 +462,16 @@ TEST_F(AlsaDriverTest, UnderrunFromASlowCallbackIsRecoveredCountedAndLosesNoSamp
     g_host.stallMs = 32;
     ASSERT_EQ(driver->start(), ASE_OK);
     ASSERT_TRUE(WaitForSwitches(45));
-    driver->stop();
+    StopAndExpectEverySwitchInFile(driver, 2);
     EXPECT_GE(g_host.supportedQueries.load(), 1);
     EXPECT_GE(g_host.resyncs.load(), 1);
     EXPECT_LE(g_host.resyncs.load(), 5);
     EXPECT_EQ(g_host.resets.load(), 0);
-    driver->disposeBuffers();
-    driver->Release();
-    ExpectFileHoldsEverySwitch(dir / "out.raw", 2);
 }
 
 TEST_F(AlsaDriverTest, RateChangeWhileRunningKeepsEveryPeriodInOrder)
 {
-    Install({{"ALSA: file", kClsidA,
-              "\"Device\"=\"" + FileDevice("out.raw") +
-                  "\"\n\"Clock\"=\"system\"\n\"SampleType\"=\"Int24LSB\"\n"
-                  "\"BufferSize\"=dword:00000080\n"}});
+    Install({FileEntry("\"SampleType\"=\"Int24LSB\"\n\"BufferSize\"=dword:00000080\n")});
     IASIO* driver = Create(kClsidA);
     ASSERT_NE(driver, nullptr);
     ASSERT_EQ(CreateBuffers(driver, {0, 1}), ASE_OK);
@@ -508,13 +486,7 @@ TEST_F(AlsaDriverTest, RateChangeWhileRunningKeepsEveryPeriodInOrder)
     EXPECT_EQ(rate, 96000.0);
     const int before = g_host.switches.load();
     ASSERT_TRUE(WaitForSwitches(before + 10));
-    driver->stop();
-    const int switches = g_host.switches.load();
-    for (int k = 0; k < switches && k < 4096; ++k)
-        ASSERT_EQ(g_host.indexes[k], k % 2) << "switch " << k;
-    driver->disposeBuffers();
-    driver->Release();
-    ExpectFileHoldsEverySwitch(dir / "out.raw", 2);
+    StopAndExpectEverySwitchInFile(driver, 2);
 }
 
 class AlsaPlayTone : public AlsaSampleTypes {};
@@ -522,9 +494,7 @@ class AlsaPlayTone : public AlsaSampleTypes {};
 TEST_P(AlsaPlayTone, TonewrightPlayLeavesThePlannedToneInTheFileWithSilenceAround)
 {
     const std::string type = GetParam();
-    Install({{"ALSA: file", kClsidA,
-              "\"Device\"=\"" + FileDevice("out.raw") + "\"\n\"Clock\"=\"system\"\n" +
-                  "\"SampleType\"=\"" + type + "\"\n"}});
+    Install({FileEntry("\"SampleType\"=\"" + type + "\"\n")});
     // The child inherits the registry folder and the scratch working folder.
     const std::string command = std::string("'") + TONEWRIGHT_PLAY +
                                 "' --driver ALSA sine 1000 --seconds 0.5 --attenuation 12"

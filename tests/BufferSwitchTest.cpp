@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -168,27 +169,22 @@ public:
 
 const ASIOSampleType kTypes[] = {ASIOSTInt16LSB, ASIOSTInt24LSB, ASIOSTInt32LSB, ASIOSTFloat32LSB};
 
-TEST(BufferSwitch, TwentyFourBitPackingWritesThreeBytesPerSampleAndNoMore)
+TEST(BufferSwitch, TwentyFourBitPackingAndFloatConversionByHand)
 {
+    // Three bytes per sample, low byte first, and not one byte more.
     const int32_t values[] = {-1, 8388607, -8388607, 0x12345678};
     uint8_t out[12 + 4];
     std::memset(out, 0xCC, sizeof out);
     PackInt24LSB(values, out, 4);
-    const uint8_t expected[] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F,
-                                0x01, 0x00, 0x80, 0x78, 0x56, 0x34};
-    EXPECT_EQ(std::memcmp(out, expected, 12), 0);
-    for (size_t i = 12; i < sizeof out; ++i)
-        EXPECT_EQ(out[i], 0xCC) << i;
+    const uint8_t expected[] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x00,
+                                0x80, 0x78, 0x56, 0x34, 0xCC, 0xCC, 0xCC, 0xCC};
+    EXPECT_EQ(std::memcmp(out, expected, sizeof out), 0);
     uint8_t single[4] = {0xCC, 0xCC, 0xCC, 0xCC};
     PackInt24LSB(values + 1, single, 1);
-    EXPECT_EQ(single[0], 0xFF);
-    EXPECT_EQ(single[1], 0xFF);
-    EXPECT_EQ(single[2], 0x7F);
-    EXPECT_EQ(single[3], 0xCC);
-}
+    const uint8_t one[] = {0xFF, 0xFF, 0x7F, 0xCC};
+    EXPECT_EQ(std::memcmp(single, one, 4), 0);
 
-TEST(BufferSwitch, FloatConversionMapsFullScaleToOne)
-{
+    // 32-bit full scale maps to one.
     int32_t words[] = {2147483647, -2147483647, 1073741824, 0, -1073741824};
     Int32ToFloat32(words, 5);
     float f[5];
@@ -209,10 +205,8 @@ TEST(BufferSwitch, SilenceGoesToSelectedAndUsablePairsOnly)
         asioDriverInfo.bOutputReady = true;
         host.Switch(0);
         host.Switch(1);
-        EXPECT_TRUE(host.AllZero(0, 0));
-        EXPECT_TRUE(host.AllZero(0, 1));
-        EXPECT_TRUE(host.AllZero(1, 0));
-        EXPECT_TRUE(host.AllZero(1, 1));
+        for (int32_t pair : {0, 1})
+            EXPECT_TRUE(host.AllZero(pair, 0) && host.AllZero(pair, 1)) << pair;
         EXPECT_TRUE(host.Untouched(2));
         EXPECT_TRUE(host.GuardsIntact());
         EXPECT_EQ(dwCountBuffers.load(), 2u);
@@ -255,23 +249,18 @@ TEST(BufferSwitch, ToneReachesBothChannelsInTheCardsFormat)
         host.sine->StartTone(48000.0, 997.0, 0.2, 3);
         reference.StartTone(48000.0, 997.0, 0.2, 3);
         ASSERT_TRUE(host.sine->bTonePlaying.load());
-        std::vector<int32_t> work32(256), copy32(256);
-        std::vector<int16_t> work16(256), copy16(256);
+        auto next = [&reference](auto sample) {
+            std::vector<decltype(sample)> work(256), copy(256);
+            reference.RenderTone(work.data(), copy.data());
+            return std::vector<double>(work.begin(), work.end());
+        };
         int half = 0;
-        int switches = 0;
+        uint32_t switches = 0;
         while (host.sine->bTonePlaying.load()) {
             host.Switch(half);
             ++switches;
-            std::vector<double> expected(256);
-            if (type == ASIOSTInt16LSB) {
-                reference.RenderTone(work16.data(), copy16.data());
-                for (int i = 0; i < 256; ++i)
-                    expected[i] = work16[i];
-            } else {
-                reference.RenderTone(work32.data(), copy32.data());
-                for (int i = 0; i < 256; ++i)
-                    expected[i] = work32[i];
-            }
+            const std::vector<double> expected =
+                type == ASIOSTInt16LSB ? next(int16_t{}) : next(int32_t{});
             const std::vector<double> left = host.Samples(1, 0, half);
             ASSERT_EQ(left, host.Samples(1, 1, half));
             for (int i = 0; i < 256; ++i) {
@@ -283,7 +272,7 @@ TEST(BufferSwitch, ToneReachesBothChannelsInTheCardsFormat)
             EXPECT_TRUE(host.AllZero(0, half));
             half ^= 1;
         }
-        EXPECT_EQ(static_cast<uint32_t>(switches), reference.dwToneBuffers);
+        EXPECT_EQ(switches, reference.dwToneBuffers);
         EXPECT_TRUE(host.GuardsIntact());
         // Over: the selected pair falls silent.
         host.Switch(half);
@@ -302,6 +291,21 @@ TEST(BufferSwitch, AHigherSourceMakesALowerOneWaitWholeThenPlay)
     ASSERT_TRUE(host.white->bPlaying.load());
     const uint32_t toneBuffers = host.sine->dwToneBuffers;
     int switches = 0;
+    // Plays while the flag is up, with both channels equal; the left channel.
+    auto playOut = [&](const std::atomic<bool>& playing, bool whiteWaits) {
+        std::vector<double> out;
+        while (playing.load()) {
+            const int half = switches++ & 1;
+            host.Switch(half);
+            const auto left = host.Samples(0, 0, half);
+            EXPECT_EQ(left, host.Samples(0, 1, half));
+            out.insert(out.end(), left.begin(), left.end());
+            if (whiteWaits) {
+                EXPECT_EQ(host.white->nRemaining, 356u);
+            }
+        }
+        return out;
+    };
     while (host.sine->bTonePlaying.load()) {
         host.Switch(switches++ & 1);
         ASSERT_EQ(host.pink->nRemaining, 960u);
@@ -310,35 +314,16 @@ TEST(BufferSwitch, AHigherSourceMakesALowerOneWaitWholeThenPlay)
     EXPECT_EQ(static_cast<uint32_t>(switches), toneBuffers);
 
     // Pink: 960 frames are three whole buffers and 192 frames of a fourth.
-    std::vector<double> pink;
-    while (host.pink->bPlaying.load()) {
-        const int half = switches++ & 1;
-        host.Switch(half);
-        const auto left = host.Samples(0, 0, half);
-        ASSERT_EQ(left, host.Samples(0, 1, half));
-        pink.insert(pink.end(), left.begin(), left.end());
-        ASSERT_EQ(host.white->nRemaining, 356u);
-    }
+    const std::vector<double> pink = playOut(host.pink->bPlaying, true);
     ASSERT_EQ(pink.size(), 4u * 256u);
-    for (size_t i = 960; i < pink.size(); ++i)
-        ASSERT_EQ(pink[i], 0.0) << i;
-    int nonZero = 0;
-    for (size_t i = 0; i < 960; ++i)
-        nonZero += pink[i] != 0.0;
-    EXPECT_GT(nonZero, 900);
+    EXPECT_GT(std::count_if(pink.begin(), pink.begin() + 960, [](double v) { return v != 0.0; }),
+              900);
+    EXPECT_EQ(std::count(pink.begin() + 960, pink.end(), 0.0), 64);
 
     // White: ends at sample 100 of its second buffer.
-    std::vector<double> white;
-    while (host.white->bPlaying.load()) {
-        const int half = switches++ & 1;
-        host.Switch(half);
-        const auto left = host.Samples(0, 0, half);
-        ASSERT_EQ(left, host.Samples(0, 1, half));
-        white.insert(white.end(), left.begin(), left.end());
-    }
+    const std::vector<double> white = playOut(host.white->bPlaying, false);
     ASSERT_EQ(white.size(), 512u);
-    for (size_t i = 356; i < 512; ++i)
-        ASSERT_EQ(white[i], 0.0) << i;
+    EXPECT_EQ(std::count(white.begin() + 356, white.end(), 0.0), 156);
     EXPECT_NE(white[355], 0.0);
     host.Switch(switches & 1);
     EXPECT_TRUE(host.AllZero(0, switches & 1));

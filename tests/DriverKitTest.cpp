@@ -62,15 +62,7 @@ int32_t OnAsioMessage(int32_t selector, int32_t value, void* message, double* op
     return selector == kAsioSelectorSupported ? 1 : kMessageAnswer;
 }
 
-bool AllZero(const void* memory, size_t bytes)
-{
-    const auto* p = static_cast<const uint8_t*>(memory);
-    for (size_t i = 0; i < bytes; ++i)
-        if (p[i] != 0) return false;
-    return true;
-}
-
-bool AllEqual(const void* memory, size_t bytes, uint8_t value)
+bool AllEqual(const void* memory, size_t bytes, uint8_t value = 0)
 {
     const auto* p = static_cast<const uint8_t*>(memory);
     for (size_t i = 0; i < bytes; ++i)
@@ -119,12 +111,6 @@ protected:
         return static_cast<IASIO*>(object);
     }
 
-    static DllGetClassObjectFunc ModuleClassObject()
-    {
-        return reinterpret_cast<DllGetClassObjectFunc>(
-            dlsym(TestDriverModuleHandle(), "DllGetClassObject"));
-    }
-
     static HRESULT ModuleCanUnloadNow()
     {
         auto canUnload = reinterpret_cast<DllCanUnloadNowFunc>(
@@ -164,20 +150,16 @@ TEST_F(DriverKit, ScriptedDriverRoundTripsThroughRegistryAndLoader)
     driver->getDriverName(name);
     EXPECT_STREQ(name, "Scripted Card");
     EXPECT_EQ(driver->getDriverVersion(), 7);
+    using Ints = std::vector<int32_t>;
     int32_t inputs = -1, outputs = -1;
     EXPECT_EQ(driver->getChannels(&inputs, &outputs), ASE_OK);
-    EXPECT_EQ(inputs, 1);
-    EXPECT_EQ(outputs, 4);
+    EXPECT_EQ((Ints{inputs, outputs}), (Ints{1, 4}));
     int32_t inputLatency = 0, outputLatency = 0;
     EXPECT_EQ(driver->getLatencies(&inputLatency, &outputLatency), ASE_OK);
-    EXPECT_EQ(inputLatency, 11);
-    EXPECT_EQ(outputLatency, 22);
+    EXPECT_EQ((Ints{inputLatency, outputLatency}), (Ints{11, 22}));
     int32_t minSize = 0, maxSize = 0, preferredSize = 0, granularity = 0;
     EXPECT_EQ(driver->getBufferSize(&minSize, &maxSize, &preferredSize, &granularity), ASE_OK);
-    EXPECT_EQ(minSize, 64);
-    EXPECT_EQ(maxSize, 1024);
-    EXPECT_EQ(preferredSize, 128);
-    EXPECT_EQ(granularity, 64);
+    EXPECT_EQ((Ints{minSize, maxSize, preferredSize, granularity}), (Ints{64, 1024, 128, 64}));
     ASIOSampleRate rate = 0;
     EXPECT_EQ(driver->getSampleRate(&rate), ASE_OK);
     EXPECT_EQ(rate, 44100.0);
@@ -207,12 +189,11 @@ TEST_F(DriverKit, ScriptedDriverRoundTripsThroughRegistryAndLoader)
     ASIOBufferInfo infos[3] = {Output(0), Output(1), Output(3)};
     ASSERT_EQ(driver->createBuffers(infos, 3, 128, &callbacks), ASE_OK);
     const size_t halfBytes[3] = {128 * 3, 128 * 3, 128 * 2};
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_NE(infos[i].buffers[0], nullptr);
-        ASSERT_NE(infos[i].buffers[1], nullptr);
-        EXPECT_TRUE(AllZero(infos[i].buffers[0], halfBytes[i])) << i;
-        EXPECT_TRUE(AllZero(infos[i].buffers[1], halfBytes[i])) << i;
-    }
+    for (int i = 0; i < 3; ++i)
+        for (int half = 0; half < 2; ++half) {
+            ASSERT_NE(infos[i].buffers[half], nullptr);
+            EXPECT_TRUE(AllEqual(infos[i].buffers[half], halfBytes[i])) << i;
+        }
     for (int i = 0; i < 3; ++i)
         for (int half = 0; half < 2; ++half)
             std::memset(infos[i].buffers[half], 1 + 2 * i + half, halfBytes[i]);
@@ -231,10 +212,8 @@ TEST_F(DriverKit, ScriptedDriverRoundTripsThroughRegistryAndLoader)
     // own thread with alternating halves.
     g_driver = driver;
     ASSERT_EQ(driver->start(), ASE_OK);
-    EXPECT_TRUE(script->DriveSwitches(1));
-    EXPECT_TRUE(script->DriveSwitches(1));
-    EXPECT_TRUE(script->DriveSwitches(1));
-    EXPECT_TRUE(script->DriveSwitches(2));
+    for (int32_t count : {1, 1, 1, 2})
+        EXPECT_TRUE(script->DriveSwitches(count));
     ASSERT_EQ(g_seen.count, 5);
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(g_seen.indexes[i], i % 2) << i;
@@ -366,7 +345,7 @@ TEST_F(DriverKit, EveryScriptedFailureComesBackUnchanged)
     EXPECT_EQ(script->LiveDrivers(), 0);
 }
 
-TEST_F(DriverKit, KitRefusesWhatNoDriverCouldServe)
+TEST_F(DriverKit, KitAndFactoryRefuseWhatNoDriverCouldServe)
 {
     IASIO* driver = CreateDriver();
     ASSERT_NE(driver, nullptr);
@@ -426,7 +405,7 @@ TEST_F(DriverKit, KitRefusesWhatNoDriverCouldServe)
     ASSERT_EQ(driver->createBuffers(infos, 2, 64, &callbacks), ASE_OK);
     for (const ASIOBufferInfo& record : infos)
         for (void* half : record.buffers)
-            EXPECT_TRUE(AllZero(half, 64 * 4));
+            EXPECT_TRUE(AllEqual(half, 64 * 4));
 
     // Running: no new buffers, and the last Release stops the thread itself.
     ASSERT_EQ(driver->start(), ASE_OK);
@@ -438,34 +417,32 @@ TEST_F(DriverKit, KitRefusesWhatNoDriverCouldServe)
     EXPECT_EQ(script->LiveDrivers(), 0);
     EXPECT_FALSE(script->DriveSwitches(1));
     EXPECT_EQ(g_seen.count, 3);
-}
 
-TEST_F(DriverKit, ClassFactoryServesOnlyItsClassWithoutAggregation)
-{
-    DllGetClassObjectFunc getClassObject = ModuleClassObject();
+    // The factory serves only its class, without aggregation.
+    auto getClassObject = reinterpret_cast<DllGetClassObjectFunc>(
+        dlsym(TestDriverModuleHandle(), "DllGetClassObject"));
     ASSERT_NE(getClassObject, nullptr);
     void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(getClassObject(IID_IClassFactory, IID_IClassFactory, &object),
               CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(object, nullptr);
     ASSERT_EQ(getClassObject(CLSID_TonewrightTestDriver, IID_IClassFactory, &object), S_OK);
-    auto* factory = static_cast<IClassFactory*>(object);
+    auto* classFactory = static_cast<IClassFactory*>(object);
 
-    IUnknown* outer = reinterpret_cast<IUnknown*>(factory);
-    void* driver = reinterpret_cast<void*>(1);
-    EXPECT_EQ(factory->CreateInstance(outer, CLSID_TonewrightTestDriver, &driver),
+    IUnknown* outer = reinterpret_cast<IUnknown*>(classFactory);
+    void* made = reinterpret_cast<void*>(1);
+    EXPECT_EQ(classFactory->CreateInstance(outer, CLSID_TonewrightTestDriver, &made),
               CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(driver, nullptr);
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &driver), E_NOINTERFACE);
-    EXPECT_EQ(driver, nullptr);
+    EXPECT_EQ(made, nullptr);
+    EXPECT_EQ(classFactory->CreateInstance(nullptr, IID_IClassFactory, &made), E_NOINTERFACE);
+    EXPECT_EQ(made, nullptr);
     EXPECT_EQ(script->LiveDrivers(), 0) << "an object refused its interface goes away";
-    EXPECT_EQ(script->CountOf("CreateInstance"), 1);
-
-    EXPECT_EQ(factory->LockServer(true), S_OK);
+    EXPECT_EQ(script->CountOf("CreateInstance"), 2);
+    EXPECT_EQ(classFactory->LockServer(true), S_OK);
     EXPECT_EQ(ModuleCanUnloadNow(), S_FALSE);
-    EXPECT_EQ(factory->LockServer(false), S_OK);
+    EXPECT_EQ(classFactory->LockServer(false), S_OK);
     EXPECT_EQ(ModuleCanUnloadNow(), S_OK);
-    factory->Release();
+    classFactory->Release();
 }
 
 TEST_F(DriverKit, SettingsComeFromTheDriversOwnKeyAcrossFiles)

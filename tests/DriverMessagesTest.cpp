@@ -62,7 +62,7 @@ protected:
     FakeWindow window;
 };
 
-TEST_F(DriverMessages, EachSelectorHasItsAnswerAndItsLine)
+TEST_F(DriverMessages, EachSelectorAndEachSupportedQueryHasItsAnswerAndItsLine)
 {
     struct Case {
         int32_t selector;
@@ -88,53 +88,39 @@ TEST_F(DriverMessages, EachSelectorHasItsAnswerAndItsLine)
         EXPECT_EQ(asioMessages(c.selector, 0, nullptr, nullptr), c.answer);
         if (c.line != nullptr) expected.emplace_back(c.line);
     }
+    // Hand-written: the reset, the version, resync, latencies, both time
+    // questions and input monitoring are announced; the size change and
+    // everything else are not.
+    const int32_t supported[] = {0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 0, 0};
+    for (int32_t value = -3; value <= 12; value += value == -3 ? 3 : 1) {
+        SCOPED_TRACE(value);
+        EXPECT_EQ(asioMessages(kAsioSelectorSupported, value, nullptr, nullptr),
+                  value < 0 ? 0 : supported[value]);
+        expected.emplace_back("asioMessages: kAsioSelectorSupported");
+    }
     EXPECT_EQ(CloseAndRead(), expected);
     EXPECT_EQ(PendingMessages(), 0);
 }
 
-TEST_F(DriverMessages, SelectorSupportedNamesExactlyTheAnsweredSelectors)
+TEST_F(DriverMessages, ResetRequestFromTheDriversThreadIsPostedToTheDialogsQueue)
 {
-    // Hand-written: the reset, the version, resync, latencies, both time
-    // questions and input monitoring are announced; the size change and
-    // everything else are not.
-    const int32_t expected[] = {0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 0, 0};
-    Lines lines;
-    for (int32_t value = 0; value <= 12; ++value) {
-        SCOPED_TRACE(value);
-        EXPECT_EQ(asioMessages(kAsioSelectorSupported, value, nullptr, nullptr), expected[value]);
-        lines.emplace_back("asioMessages: kAsioSelectorSupported");
-    }
-    EXPECT_EQ(asioMessages(kAsioSelectorSupported, -3, nullptr, nullptr), 0);
-    lines.emplace_back("asioMessages: kAsioSelectorSupported");
-    EXPECT_EQ(CloseAndRead(), lines);
-}
-
-TEST_F(DriverMessages, ResetRequestIsPostedToTheDialogAndLeftForItsThread)
-{
-    EXPECT_EQ(asioMessages(kAsioResetRequest, 0, nullptr, nullptr), 1);
-    EXPECT_EQ(CloseAndRead(),
-              (Lines{"asioMessages: kAsioResetRequest received - triggering complete reset"}));
-
-    std::vector<PostedMessage> delivered;
-    EXPECT_EQ(window.PumpMessages([&](const PostedMessage& m) { delivered.push_back(m); }), 1);
-    ASSERT_EQ(delivered.size(), 1u);
-    EXPECT_EQ(delivered[0].message, 0x800Au);
-    EXPECT_EQ(delivered[0].wParam, 0u);
-    EXPECT_EQ(delivered[0].lParam, 0);
-}
-
-TEST_F(DriverMessages, ResetRequestFromTheDriversThreadReachesTheDialogsQueue)
-{
+    // Answered and logged in the call, handled later on the dialog's thread.
     std::thread driverThread([] {
-        asioMessages(kAsioResetRequest, 0, nullptr, nullptr);
-        asioMessages(kAsioResetRequest, 0, nullptr, nullptr);
+        EXPECT_EQ(asioMessages(kAsioResetRequest, 0, nullptr, nullptr), 1);
+        EXPECT_EQ(asioMessages(kAsioResetRequest, 0, nullptr, nullptr), 1);
     });
     driverThread.join();
-    int resets = 0;
-    window.PumpMessages([&](const PostedMessage& m) {
-        if (m.message == WM_RESET_REQUEST) ++resets;
-    });
-    EXPECT_EQ(resets, 2);
+    const std::string line = "asioMessages: kAsioResetRequest received - triggering complete reset";
+    EXPECT_EQ(CloseAndRead(), (Lines{line, line}));
+
+    std::vector<PostedMessage> delivered;
+    EXPECT_EQ(window.PumpMessages([&](const PostedMessage& m) { delivered.push_back(m); }), 2);
+    ASSERT_EQ(delivered.size(), 2u);
+    for (const PostedMessage& m : delivered) {
+        EXPECT_EQ(m.message, 0x800Au);
+        EXPECT_EQ(m.wParam, 0u);
+        EXPECT_EQ(m.lParam, 0);
+    }
 }
 
 TEST_F(DriverMessages, ResetRequestWithoutADialogIsStillAnsweredAndLogged)

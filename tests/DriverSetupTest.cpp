@@ -1,5 +1,6 @@
 // Driver setup, pair selection and teardown on the scriptable test driver.
 #include "tests/HostFixture.h"
+#include "tests/fixtures/FakeAsioDriver.h"
 
 #include "gen/SineGenerator.h"
 
@@ -112,102 +113,52 @@ TEST_F(DriverSetup, CreateBuffersFailureDestroysTheSetup)
                               "ptrASIO->createBuffers failed!\n"));
 }
 
-TEST_F(DriverSetup, FailedStartStillStandsAndIsStoppedAndDisposedAtShutdown)
-{
-    Install({"Card A"});
-    script->startResult = ASE_HWMalfunction;
-    ASSERT_TRUE(StartHost());
-    ASSERT_NE(pASIOBuffers, nullptr);
-    EXPECT_FALSE(pASIOBuffers->bStarted);
-    const std::string log = Log();
-    EXPECT_TRUE(
-        LogHas(log, "dwBufferSizeBytes: 1024\nCan't start!\nCreatePrimaryBuffer success!\n"));
-    EXPECT_EQ(log.find("playing silence"), std::string::npos);
-
-    script->ForgetCalls();
-    ASIOHostShutdown(true);
-    EXPECT_EQ(script->Calls(), (std::vector<std::string>{"stop", "disposeBuffers"}));
-    EXPECT_EQ(script->LiveDrivers(), 0);
-}
-
 // Stands in for the driver during teardown: records what the host still
-// holds at each call, then passes the call on.
-class TeardownSpy final : public IASIO {
+// holds when it stops and disposes, then passes each call on.
+class TeardownSpy final : public FakeAsioDriver {
 public:
-    explicit TeardownSpy(IASIO* real) : real(real) {}
+    TeardownSpy(IASIO* real, TestDriverScript* script) : FakeAsioDriver(real), script(script) {}
     std::vector<std::string> seen;
-    TestDriverScript* script = nullptr;
 
+    ASIOError stop() override { return Note("stop"), FakeAsioDriver::stop(); }
+    ASIOError disposeBuffers() override
+    {
+        return Note("disposeBuffers"), FakeAsioDriver::disposeBuffers();
+    }
+
+private:
     void Note(const char* call)
     {
         seen.push_back(std::string(call) + (pSineGenerator ? " gen" : " nogen") +
                        (script->LiveDrivers() == 1 ? " live" : " gone"));
     }
-    HRESULT QueryInterface(REFIID iid, void** object) override
-    {
-        return real->QueryInterface(iid, object);
-    }
-    ULONG AddRef() override { return real->AddRef(); }
-    ULONG Release() override { return real->Release(); }
-    ASIOBool init(void* h) override { return real->init(h); }
-    void getDriverName(char* n) override { real->getDriverName(n); }
-    int32_t getDriverVersion() override { return real->getDriverVersion(); }
-    void getErrorMessage(char* t) override { real->getErrorMessage(t); }
-    ASIOError start() override { return real->start(); }
-    ASIOError stop() override
-    {
-        Note("stop");
-        return real->stop();
-    }
-    ASIOError getChannels(int32_t* a, int32_t* b) override { return real->getChannels(a, b); }
-    ASIOError getLatencies(int32_t* a, int32_t* b) override { return real->getLatencies(a, b); }
-    ASIOError getBufferSize(int32_t* a, int32_t* b, int32_t* c, int32_t* d) override
-    {
-        return real->getBufferSize(a, b, c, d);
-    }
-    ASIOError canSampleRate(ASIOSampleRate r) override { return real->canSampleRate(r); }
-    ASIOError getSampleRate(ASIOSampleRate* r) override { return real->getSampleRate(r); }
-    ASIOError setSampleRate(ASIOSampleRate r) override { return real->setSampleRate(r); }
-    ASIOError getClockSources(ASIOClockSource* c, int32_t* n) override
-    {
-        return real->getClockSources(c, n);
-    }
-    ASIOError setClockSource(int32_t r) override { return real->setClockSource(r); }
-    ASIOError getSamplePosition(ASIOSamples* p, ASIOTimeStamp* t) override
-    {
-        return real->getSamplePosition(p, t);
-    }
-    ASIOError getChannelInfo(ASIOChannelInfo* i) override { return real->getChannelInfo(i); }
-    ASIOError createBuffers(ASIOBufferInfo* b, int32_t n, int32_t s, ASIOCallbacks* c) override
-    {
-        return real->createBuffers(b, n, s, c);
-    }
-    ASIOError disposeBuffers() override
-    {
-        Note("disposeBuffers");
-        return real->disposeBuffers();
-    }
-    ASIOError controlPanel() override { return real->controlPanel(); }
-    ASIOError future(int32_t s, void* o) override { return real->future(s, o); }
-    ASIOError outputReady() override { return real->outputReady(); }
-
-private:
-    IASIO* real;
+    TestDriverScript* script;
 };
 
+// A failed start still leaves a setup standing, torn down like any other.
 TEST_F(DriverSetup, ShutdownStopsAndDisposesBeforeGeneratorsAndDriverGo)
 {
-    for (ASIOError startResult : {ASE_OK, ASE_HWMalfunction}) {
+    // The failed start first, so the log read holds only its own setup.
+    for (ASIOError startResult : {ASE_HWMalfunction, ASE_OK}) {
+        SCOPED_TRACE(startResult);
         Install({"Card A"});
         script->Reset();
         script->startResult = startResult;
         ASSERT_TRUE(StartHost());
-        TeardownSpy spy(ptrASIO);
-        spy.script = script;
+        ASSERT_NE(pASIOBuffers, nullptr);
+        EXPECT_EQ(pASIOBuffers->bStarted, startResult == ASE_OK);
+        if (startResult != ASE_OK) {
+            const std::string log = Log();
+            EXPECT_TRUE(LogHas(
+                log, "dwBufferSizeBytes: 1024\nCan't start!\nCreatePrimaryBuffer success!\n"));
+            EXPECT_EQ(log.find("playing silence"), std::string::npos);
+        }
+        script->ForgetCalls();
+        TeardownSpy spy(ptrASIO, script);
         ptrASIO = &spy;
         ASIOHostShutdown(false);
-        EXPECT_EQ(spy.seen, (std::vector<std::string>{"stop gen live", "disposeBuffers gen live"}))
-            << startResult;
+        EXPECT_EQ(spy.seen, (std::vector<std::string>{"stop gen live", "disposeBuffers gen live"}));
+        EXPECT_EQ(script->Calls(), (std::vector<std::string>{"stop", "disposeBuffers"}));
         EXPECT_EQ(pSineGenerator, nullptr);
         EXPECT_EQ(pPinkNoiseGenerator, nullptr);
         EXPECT_EQ(pWhiteNoiseGenerator, nullptr);
@@ -219,9 +170,11 @@ TEST_F(DriverSetup, ShutdownStopsAndDisposesBeforeGeneratorsAndDriverGo)
     }
 }
 
-TEST_F(DriverSetup, PairSelection)
+TEST_F(DriverSetup, PairSelectionAndSetupBeforeAnyDriver)
 {
-    ASIOSelectOutputPair(0); // before any setup
+    // Before any driver is open, neither setup nor selection happens.
+    EXPECT_FALSE(ASIOSelectDriver(&dialog, &outputCombo));
+    ASIOSelectOutputPair(0);
     Install({"Card A"});
     script->SetOutputs(4, ASIOSTInt32LSB);
     ASSERT_TRUE(StartHost());
@@ -238,16 +191,11 @@ TEST_F(DriverSetup, PairSelection)
         selected += flag.load() ? 1 : 0;
     EXPECT_EQ(selected, 1);
     const std::string log = Log();
+    EXPECT_TRUE(LogHas(log, "ptrASIO == NULL\n"));
     EXPECT_TRUE(LogHas(log, "Failed: ASIOSelectOutputPair - ASIO system not initialized!\n"));
     EXPECT_TRUE(LogHas(log, "Using: Out 3 / Out 4\n"
                             "Failed: ASIOSelectOutputPair - no such output pair: 2\n"
                             "Failed: ASIOSelectOutputPair - no such output pair: -1\n"));
-}
-
-TEST_F(DriverSetup, SetupWithoutDriverFails)
-{
-    EXPECT_FALSE(ASIOSelectDriver(&dialog, &outputCombo));
-    EXPECT_TRUE(LogHas(Log(), "ptrASIO == NULL\n"));
 }
 
 } // namespace

@@ -4,41 +4,34 @@
 #include "host/DriverQuery.h"
 #include "tests/HostFixture.h"
 
-#include <cerrno>
 #include <cstdio>
 
 namespace {
 
 using HostStartup = HostTest;
 
-TEST_F(HostStartup, NoDriverFailsAfterLoggingTheCountAndTheFailedOpen)
+TEST_F(HostStartup, NoDriverFailsAfterLoggingTheCommandLineTheCountAndTheFailedOpen)
 {
     Install({});
     EXPECT_FALSE(ASIOHostInit(&driverCombo, -1));
+    // The first three lines name the program, the command line with its
+    // arguments joined by spaces, then a blank.
+    std::FILE* file = std::fopen("/proc/self/cmdline", "rb");
+    ASSERT_NE(file, nullptr);
+    std::string commandLine;
+    for (int c; (c = std::fgetc(file)) != EOF;)
+        commandLine += c == 0 ? ' ' : static_cast<char>(c);
+    std::fclose(file);
+    while (!commandLine.empty() && commandLine.back() == ' ')
+        commandLine.pop_back();
     const std::string log = Log();
-    // The first three lines name the program, the command line, then a blank.
-    EXPECT_TRUE(LogHas(log, "Tonewright version 2.31\n" + std::string(program_invocation_name)));
+    EXPECT_TRUE(LogHas(log, "Tonewright version 2.31\n" + commandLine + "\n\n"));
     EXPECT_TRUE(LogHas(log, "Couldn't find any ASIO drivers!\n"
                             "Total num devices found: 0\n"
                             "asioOpenDriver failed for device: 0\n"));
     EXPECT_EQ(ptrASIO, nullptr);
     EXPECT_TRUE(driverCombo.entries.empty());
     EXPECT_FALSE(std::filesystem::exists(dir / "ASIOConfig.txt"));
-}
-
-TEST_F(HostStartup, CommandLineIsLoggedWithArgumentsJoinedBySpaces)
-{
-    Install({"Card A"});
-    ASSERT_TRUE(ASIOHostInit(&driverCombo, -1));
-    std::FILE* file = std::fopen("/proc/self/cmdline", "rb");
-    ASSERT_NE(file, nullptr);
-    std::string expected;
-    for (int c; (c = std::fgetc(file)) != EOF;)
-        expected += c == 0 ? ' ' : static_cast<char>(c);
-    std::fclose(file);
-    while (!expected.empty() && expected.back() == ' ')
-        expected.pop_back();
-    EXPECT_TRUE(LogHas(Log(), "Tonewright version 2.31\n" + expected + "\n\n"));
 }
 
 TEST_F(HostStartup, TwentyDriversAreCutToSixteen)
@@ -65,12 +58,15 @@ TEST_F(HostStartup, TwentyDriversAreCutToSixteen)
 
 TEST_F(HostStartup, ConfiguredDriverFailingFallsBackAndRewritesTheFile)
 {
-    Install({"Card A", "Card B", "!Card C"});
+    // Its long description keeps both marks.
+    Install({"Card A", "Card B", "!Card C|" + std::string(130, 'x')});
     std::ofstream(dir / "ASIOConfig.txt") << "2";
     ASSERT_TRUE(ASIOHostInit(&driverCombo, -1));
     EXPECT_EQ(nCurrentDrvNum, 0);
     EXPECT_NE(ptrASIO, nullptr);
-    EXPECT_EQ(driverCombo.entries, (std::vector<std::string>{"Card A", "Card B", "*Card C N/A"}));
+    EXPECT_EQ(
+        driverCombo.entries,
+        (std::vector<std::string>{"Card A", "Card B", "*" + std::string(123, 'x') + "... N/A"}));
     EXPECT_EQ(driverCombo.selection, 0);
     EXPECT_EQ(ConfigFile(), "0");
     const std::string log = Log();
@@ -103,15 +99,6 @@ TEST_F(HostStartup, FallbackSkipsEveryFailingDriverAndFailsWhenNoneOpens)
     Install({"!Card A"});
     EXPECT_FALSE(ASIOHostInit(&driverCombo, -1));
     EXPECT_TRUE(bDriverFailed[0] == false);
-}
-
-TEST_F(HostStartup, ALongDriverNameKeepsBothMarks)
-{
-    const std::string longName(130, 'x');
-    Install({"!Card A|" + longName, "Card B"});
-    ASSERT_TRUE(ASIOHostInit(&driverCombo, 0));
-    ASSERT_EQ(driverCombo.entries.size(), 2u);
-    EXPECT_EQ(driverCombo.entries[0], "*" + std::string(123, 'x') + "... N/A");
 }
 
 TEST_F(HostStartup, SampleTypeNames)
@@ -201,50 +188,53 @@ TEST_F(DriverQuery, MoreThanThirtyTwoChannelsUseOnlyTheFirstThirtyTwo)
     EXPECT_TRUE(LogHas(log, "asioDriverInfo.outputBuffers to activate: 32\n"));
 }
 
-TEST_F(DriverQuery, UnsupportedCardTypeLogsEveryChannelThenRefuses)
+TEST_F(DriverQuery, CardsTheHostCannotFeedAreRefusedBeforeAnyBuffer)
 {
-    Install({"Card A"});
-    script->SetOutputs(4, ASIOSTInt32MSB);
-    script->outputs[3].type = ASIOSTInt16LSB; // a pair listed for its second channel
-    EXPECT_FALSE(StartHost());
-    EXPECT_EQ(outputCombo.entries, (std::vector<std::string>{"Out 3 / 4"}));
-    EXPECT_EQ(pASIOBuffers, nullptr);
-    EXPECT_EQ(script->CountOf("createBuffers"), 0);
-    EXPECT_TRUE(LogHas(Log(), "Channel: 2 - Group: 0 - Out 3, ASIO sample type: ASIOSTInt32MSB\n"
-                              "Channel: 3 - Group: 0 - Out 4, ASIO sample type: ASIOSTInt16LSB\n"
-                              "Can't support sound card's internal format!\n"
-                              "\n"));
-}
-
-TEST_F(DriverQuery, NoOutputChannelsFailsTheFormatCheck)
-{
-    Install({"Card A"});
-    script->SetOutputs(0, ASIOSTInt32LSB);
-    EXPECT_FALSE(StartHost());
-    EXPECT_TRUE(
-        LogHas(Log(), "Channels available...\nCan't support sound card's internal format!\n"));
-}
-
-TEST_F(DriverQuery, NoUsablePairOrNoBufferSizeIsRefusedBeforeAnyBuffer)
-{
-    // Float cards list every pair; a 16-bit card whose second channels are
-    // of another type lists none.
-    Install({"Card A"});
-    script->SetOutputs(2, ASIOSTInt16LSB);
-    script->outputs[1].type = ASIOSTInt32MSB;
-    EXPECT_FALSE(StartHost());
-    EXPECT_TRUE(outputCombo.entries.empty());
-    EXPECT_TRUE(LogHas(Log(), "Can't find an output pair in sound card's internal format!\n"));
-    EXPECT_EQ(script->CountOf("createBuffers"), 0);
-    ASIOHostShutdown(true);
-
-    DbgLogOpen();
-    Install({"Card A"});
-    script->Reset();
-    script->preferredSize = 0;
-    EXPECT_FALSE(StartHost());
-    EXPECT_TRUE(LogHas(Log(), "Can't support sound card's preferred buffer size!\n"));
-    EXPECT_EQ(script->CountOf("createBuffers"), 0);
+    using Names = std::vector<std::string>;
+    struct Case {
+        void (*setup)(TestDriverScript*);
+        bool checkLabels;
+        Names labels;
+        std::string excerpt;
+    };
+    const Case cases[] = {
+        // Every channel is still logged; a pair is listed for its second channel.
+        {[](TestDriverScript* s) {
+             s->SetOutputs(4, ASIOSTInt32MSB);
+             s->outputs[3].type = ASIOSTInt16LSB;
+         },
+         true, Names{"Out 3 / 4"},
+         "Channel: 2 - Group: 0 - Out 3, ASIO sample type: ASIOSTInt32MSB\n"
+         "Channel: 3 - Group: 0 - Out 4, ASIO sample type: ASIOSTInt16LSB\n"
+         "Can't support sound card's internal format!\n\n"},
+        {[](TestDriverScript* s) { s->SetOutputs(0, ASIOSTInt32LSB); }, true, Names{},
+         "Channels available...\nCan't support sound card's internal format!\n"},
+        // Float cards list every pair; a 16-bit card whose second channels are
+        // of another type lists none.
+        {[](TestDriverScript* s) {
+             s->SetOutputs(2, ASIOSTInt16LSB);
+             s->outputs[1].type = ASIOSTInt32MSB;
+         },
+         true, Names{}, "Can't find an output pair in sound card's internal format!\n"},
+        {[](TestDriverScript* s) { s->preferredSize = 0; }, false, Names{},
+         "Can't support sound card's preferred buffer size!\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.excerpt);
+        Install({"Card A"});
+        script->Reset();
+        c.setup(script);
+        outputCombo.ComboResetContent();
+        EXPECT_FALSE(StartHost());
+        if (c.checkLabels) {
+            EXPECT_EQ(outputCombo.entries, c.labels);
+        }
+        EXPECT_EQ(pASIOBuffers, nullptr);
+        EXPECT_EQ(script->CountOf("createBuffers"), 0);
+        EXPECT_TRUE(LogHas(Log(), c.excerpt));
+        ASIOHostShutdown(true);
+        DbgLogOpen();
+    }
 }
 
 TEST_F(DriverQuery, InitFailureLogsTheDriversText)

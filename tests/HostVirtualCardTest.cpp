@@ -10,6 +10,7 @@
 #include "tests/HostFixture.h"
 #include "tests/fixtures/WavReader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -29,71 +30,59 @@ constexpr int kChannels = 8;      // and channels
 
 struct Variant {
     const char* name;
+    const char* label; // in the test's name
     ASIOSampleType type;
     uint32_t code;  // the generators' format code
     uint32_t bytes; // per sample in the card's buffers
 };
 const Variant kVariants[] = {
-    {"Virtual Card 16-bit", ASIOSTInt16LSB, 0, 2},
-    {"Virtual Card 24-bit", ASIOSTInt24LSB, 1, 3},
-    {"Virtual Card 32-bit", ASIOSTInt32LSB, 2, 4},
-    {"Virtual Card float", ASIOSTFloat32LSB, 2, 4},
+    {"Virtual Card 16-bit", "Int16", ASIOSTInt16LSB, 0, 2},
+    {"Virtual Card 24-bit", "Int24", ASIOSTInt24LSB, 1, 3},
+    {"Virtual Card 32-bit", "Int32", ASIOSTInt32LSB, 2, 4},
+    {"Virtual Card float", "Float32", ASIOSTFloat32LSB, 2, 4},
 };
 
-// One buffer of a pair in the card's bytes.
-struct PairBuffer {
-    std::vector<uint8_t> left;
-    std::vector<uint8_t> right;
-    bool Silent() const
-    {
-        for (uint8_t b : left)
-            if (b != 0) return false;
-        for (uint8_t b : right)
-            if (b != 0) return false;
-        return true;
-    }
-};
-
-// What the render path makes of one generator buffer in the card's format:
-// 16-bit as is, 24-bit packed from the work buffer into both channels,
-// 32-bit as is, float converted.
+// What the render path makes of the generator's buffers in the card's
+// format, each buffer the pair's left then right channel: 16-bit and 32-bit
+// as is, 24-bit packed from the work buffer into both channels, float
+// converted. Cut as the card records: whole buffers from the first to the
+// last that sounds.
 template <class Render>
-std::vector<PairBuffer> RenderExpected(const Variant& v, Render render,
-                                       const std::atomic<bool>& playing)
+std::vector<std::vector<uint8_t>> RenderExpected(const Variant& v, Render render,
+                                                 const std::atomic<bool>& playing)
 {
-    std::vector<PairBuffer> buffers;
+    const size_t half = kFrames * v.bytes;
+    std::vector<std::vector<uint8_t>> buffers;
     while (playing.load() && buffers.size() < 100000) {
-        PairBuffer out{std::vector<uint8_t>(kFrames * v.bytes),
-                       std::vector<uint8_t>(kFrames * v.bytes)};
+        std::vector<uint8_t> out(2 * half);
         if (v.code == 0) {
             std::vector<int16_t> a(kFrames), b(kFrames);
             render(a.data(), b.data());
-            std::memcpy(out.left.data(), a.data(), out.left.size());
-            std::memcpy(out.right.data(), b.data(), out.right.size());
+            std::memcpy(out.data(), a.data(), half);
+            std::memcpy(out.data() + half, b.data(), half);
         } else {
             std::vector<int32_t> a(kFrames), b(kFrames);
             render(a.data(), b.data());
+            if (v.type == ASIOSTFloat32LSB) {
+                Int32ToFloat32(a.data(), kFrames);
+                Int32ToFloat32(b.data(), kFrames);
+            }
             if (v.type == ASIOSTInt24LSB) {
-                PackInt24LSB(a.data(), out.left.data(), kFrames);
-                out.right = out.left;
+                PackInt24LSB(a.data(), out.data(), kFrames);
+                PackInt24LSB(a.data(), out.data() + half, kFrames);
             } else {
-                if (v.type == ASIOSTFloat32LSB) {
-                    Int32ToFloat32(a.data(), kFrames);
-                    Int32ToFloat32(b.data(), kFrames);
-                }
-                std::memcpy(out.left.data(), a.data(), out.left.size());
-                std::memcpy(out.right.data(), b.data(), out.right.size());
+                std::memcpy(out.data(), a.data(), half);
+                std::memcpy(out.data() + half, b.data(), half);
             }
         }
         buffers.push_back(std::move(out));
     }
-    // The card records whole buffers from the first to the last that sounds.
-    while (!buffers.empty() && buffers.back().Silent())
+    auto silent = [](const std::vector<uint8_t>& buffer) {
+        return std::all_of(buffer.begin(), buffer.end(), [](uint8_t x) { return x == 0; });
+    };
+    while (!buffers.empty() && silent(buffers.back()))
         buffers.pop_back();
-    size_t first = 0;
-    while (first < buffers.size() && buffers[first].Silent())
-        ++first;
-    buffers.erase(buffers.begin(), buffers.begin() + static_cast<long>(first));
+    buffers.erase(buffers.begin(), std::find_if_not(buffers.begin(), buffers.end(), silent));
     return buffers;
 }
 
@@ -101,9 +90,14 @@ class HostOnVirtualCard : public HostTest, public ::testing::WithParamInterface<
 protected:
     const Variant& V() const { return kVariants[GetParam()]; }
 
-    // The card's four registrations, and a record file of the test's own.
-    void InstallVirtualCard(const std::string& stem)
+    // Start-up on this variant with the card's four registrations and a
+    // record file of the test's own, one request, then the signal's end, one
+    // more buffer and the shutdown, which completes the take.
+    WavData PlayOnce(const std::string& stem, int32_t pair,
+                     const std::function<PlayOutcome()>& request,
+                     const std::function<bool()>& playing)
     {
+        DbgLogOpen();
         for (const auto& entry : fs::directory_iterator(TONEWRIGHT_PRODUCT_REGISTRY))
             if (entry.path().filename().string().rfind("tonewright_virtualcard", 0) == 0)
                 fs::copy_file(entry.path(), dir / "registry.d" / entry.path().filename(),
@@ -112,15 +106,6 @@ protected:
             << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\"
             << V().name << "]\n\"RecordFile\"=\"" << (dir / (stem + ".wav")).string() << "\"\n";
         RegistryReload();
-    }
-
-    // Start-up on this variant, one request, then the signal's end, one more
-    // buffer and the shutdown, which completes the take.
-    WavData PlayOnce(const std::string& stem, int32_t pair,
-                     const std::function<PlayOutcome()>& request,
-                     const std::function<bool()>& playing)
-    {
-        InstallVirtualCard(stem);
         EXPECT_TRUE(StartHost(GetParam()));
         if (pASIOBuffers == nullptr) return {};
         if (pair != 0) ASIOSelectOutputPair(pair);
@@ -135,166 +120,130 @@ protected:
         ASIOHostShutdown(true);
         return ReadWavFile((dir / (stem + "-001.wav")).string());
     }
+};
 
-    // The take holds the expected buffers on the pair and zeros elsewhere.
-    void ExpectTake(const WavData& wav, int32_t pair, const std::vector<PairBuffer>& expected)
-    {
-        ASSERT_TRUE(wav.valid);
-        ASSERT_EQ(wav.channels, kChannels);
-        ASSERT_EQ(wav.sampleRate, 48000u);
-        ASSERT_EQ(wav.bitsPerSample, 8 * V().bytes);
-        ASSERT_EQ(wav.Frames(), expected.size() * kFrames);
-        for (size_t frame = 0; frame < wav.Frames(); ++frame) {
-            const PairBuffer& buffer = expected[frame / kFrames];
+TEST_P(HostOnVirtualCard, TonesAndASweepAreThePlannedRenderingOnTheirPairAndNowhereElse)
+{
+    struct Tone {
+        const char* stem;
+        int32_t pair;
+        bool sweep;
+        double from, to, seconds;
+        uint32_t attenuation;
+        const char* logged;
+    };
+    const Tone tones[] = {
+        {"sine", 0, false, 1000.0, 0.0, 0.5, 12,
+         "OK - Very encouraging - we played some buffers of silence.\n"},
+        {"sweep", 0, true, 100.0, 5000.0, 0.5, 6, ""},
+        {"pair1", 1, false, 440.0, 0.0, 0.25, 20, "Using: Out 3 / Out 4\n"},
+    };
+    for (const Tone& t : tones) {
+        SCOPED_TRACE(t.stem);
+        SineGenerator reference(kFrames, V().code);
+        if (t.sweep)
+            reference.StartSweep(kRate, t.from, t.to, t.seconds, t.attenuation);
+        else
+            reference.StartTone(kRate, t.from, t.seconds, t.attenuation);
+        const std::vector<std::vector<uint8_t>> expected = RenderExpected(
+            V(),
+            [&](auto* a, auto* b) { t.sweep ? reference.RenderSweep(a, b) : reference.RenderTone(a, b); },
+            t.sweep ? reference.bSweepPlaying : reference.bTonePlaying);
+        ASSERT_FALSE(expected.empty());
+        const WavData take = PlayOnce(
+            t.stem, t.pair,
+            [&] {
+                return t.sweep ? PlaySweepWav(t.from, t.to, t.seconds, t.attenuation)
+                               : PlaySineWav(t.from, t.seconds, t.attenuation);
+            },
+            [&] { return (t.sweep ? pSineGenerator->bSweepPlaying : pSineGenerator->bTonePlaying).load(); });
+        if (*t.logged != '\0') {
+            EXPECT_TRUE(LogHas(Log(), t.logged));
+        }
+
+        // The take holds the expected buffers on the pair and zeros elsewhere.
+        ASSERT_TRUE(take.valid);
+        ASSERT_EQ(take.channels, kChannels);
+        ASSERT_EQ(take.sampleRate, 48000u);
+        ASSERT_EQ(take.bitsPerSample, 8 * V().bytes);
+        ASSERT_EQ(take.Frames(), expected.size() * kFrames);
+        for (size_t frame = 0; frame < take.Frames(); ++frame) {
+            const uint8_t* buffer = expected[frame / kFrames].data();
             const size_t at = (frame % kFrames) * V().bytes;
             for (int channel = 0; channel < kChannels; ++channel) {
-                const uint8_t* sample = wav.Sample(frame, channel);
-                const uint8_t* want = nullptr;
-                if (channel == 2 * pair) want = buffer.left.data() + at;
-                if (channel == 2 * pair + 1) want = buffer.right.data() + at;
+                const uint8_t* sample = take.Sample(frame, channel);
+                const int side = channel - 2 * t.pair; // 0 left, 1 right of the pair
+                const uint8_t* want =
+                    side == 0 || side == 1 ? buffer + side * kFrames * V().bytes + at : nullptr;
                 for (uint32_t k = 0; k < V().bytes; ++k)
                     ASSERT_EQ(sample[k], want ? want[k] : 0)
                         << "frame " << frame << " channel " << channel;
             }
         }
-    }
+        if (t.sweep) continue;
 
-    // Samples of one channel as fractions of full scale.
-    std::vector<double> Levels(const WavData& wav, int channel)
-    {
-        std::vector<double> out;
-        for (size_t frame = 0; frame < wav.Frames(); ++frame) {
-            const uint8_t* p = wav.Sample(frame, channel);
-            if (V().type == ASIOSTInt16LSB) {
-                int16_t s;
-                std::memcpy(&s, p, 2);
-                out.push_back(s / 32768.0);
-            } else if (V().type == ASIOSTInt24LSB) {
-                const int32_t s =
-                    static_cast<int32_t>((p[0] << 8) | (p[1] << 16) | (p[2] << 24)) >> 8;
-                out.push_back(s / 8388608.0);
-            } else if (V().type == ASIOSTInt32LSB) {
-                int32_t s;
-                std::memcpy(&s, p, 4);
-                out.push_back(s / 2147483648.0);
-            } else {
-                float s;
-                std::memcpy(&s, p, 4);
-                out.push_back(s);
-            }
+        // Independent of the generator: no DC, and the peak at the attenuation.
+        double sum = 0.0;
+        double peak = 0.0;
+        for (double x : Levels(take, 2 * t.pair)) {
+            sum += x;
+            peak = std::max(peak, std::fabs(x));
         }
-        return out;
-    }
-};
-
-TEST_P(HostOnVirtualCard, SineOnPairZeroIsThePlannedToneWithNoDc)
-{
-    SineGenerator reference(kFrames, V().code);
-    reference.StartTone(kRate, 1000.0, 0.5, 12);
-    std::vector<PairBuffer> expected;
-    expected = RenderExpected(
-        V(), [&](auto* a, auto* b) { reference.RenderTone(a, b); }, reference.bTonePlaying);
-    ASSERT_GE(expected.size() * kFrames, 24000u);
-
-    const WavData take = PlayOnce(
-        "sine", 0, [] { return PlaySineWav(1000.0, 0.5, 12); },
-        [] { return pSineGenerator->bTonePlaying.load(); });
-    ExpectTake(take, 0, expected);
-    EXPECT_TRUE(LogHas(Log(), "OK - Very encouraging - we played some buffers of silence.\n"));
-
-    // Independent of the generator: no DC, and the peak at -12 dB.
-    const std::vector<double> left = Levels(take, 0);
-    double sum = 0.0;
-    double peak = 0.0;
-    for (double x : left) {
-        sum += x;
-        peak = std::max(peak, std::fabs(x));
-    }
-    if (V().type != ASIOSTFloat32LSB) {
-        EXPECT_EQ(sum, 0.0); // exact: integer samples sum to zero
-    }
-    EXPECT_NEAR(peak, std::pow(10.0, -12.0 / 20.0), 0.002);
-}
-
-TEST_P(HostOnVirtualCard, SweepAndPairOneAreWhereTheyWereAsked)
-{
-    {
-        SineGenerator reference(kFrames, V().code);
-        reference.StartSweep(kRate, 100.0, 5000.0, 0.5, 6);
-        std::vector<PairBuffer> expected;
-        expected = RenderExpected(
-            V(), [&](auto* a, auto* b) { reference.RenderSweep(a, b); }, reference.bSweepPlaying);
-        const WavData take = PlayOnce(
-            "sweep", 0, [] { return PlaySweepWav(100.0, 5000.0, 0.5, 6); },
-            [] { return pSineGenerator->bSweepPlaying.load(); });
-        ExpectTake(take, 0, expected);
-    }
-    DbgLogOpen();
-    {
-        SineGenerator reference(kFrames, V().code);
-        reference.StartTone(kRate, 440.0, 0.25, 20);
-        std::vector<PairBuffer> expected;
-        expected = RenderExpected(
-            V(), [&](auto* a, auto* b) { reference.RenderTone(a, b); }, reference.bTonePlaying);
-        const WavData take = PlayOnce(
-            "pair1", 1, [] { return PlaySineWav(440.0, 0.25, 20); },
-            [] { return pSineGenerator->bTonePlaying.load(); });
-        ExpectTake(take, 1, expected);
-        EXPECT_TRUE(LogHas(Log(), "Using: Out 3 / Out 4\n"));
+        if (V().type != ASIOSTFloat32LSB) {
+            EXPECT_EQ(sum, 0.0); // exact: integer samples sum to zero
+        }
+        EXPECT_NEAR(peak, std::pow(10.0, -(t.attenuation / 20.0)), 0.002);
     }
 }
 
 TEST_P(HostOnVirtualCard, NoiseHasItsLengthAndStaysWithinItsLevel)
 {
     for (bool pink : {true, false}) {
-        DbgLogOpen();
         const std::string stem = pink ? "pink" : "white";
+        SCOPED_TRACE(stem);
         const WavData take = PlayOnce(
             stem, 0, [&] { return pink ? PlayPinkNoise(0.5, 12) : PlayWhiteNoise(0.5, 12); },
             [&] {
                 return pink ? pPinkNoiseGenerator->bPlaying.load()
                             : pWhiteNoiseGenerator->bPlaying.load();
             });
-        ASSERT_TRUE(take.valid) << stem;
+        ASSERT_TRUE(take.valid);
+        ASSERT_EQ(take.bitsPerSample, 8 * V().bytes);
         const std::vector<double> left = Levels(take, 0);
-        const std::vector<double> right = Levels(take, 1);
-        ASSERT_EQ(left, right) << stem;
+        ASSERT_EQ(left, Levels(take, 1));
         // 24000 frames of noise, started at a buffer's start, whole buffers kept.
         size_t last = 0;
         for (size_t i = 0; i < left.size(); ++i)
             if (left[i] != 0.0) last = i;
-        EXPECT_NE(left[0], 0.0) << stem;
-        EXPECT_GE(last + 1, 24000u - 8) << stem;
-        EXPECT_LE(last + 1, 24000u) << stem;
-        EXPECT_EQ(take.Frames(), (24000 + kFrames - 1) / kFrames * kFrames) << stem;
+        EXPECT_NE(left[0], 0.0);
+        EXPECT_GE(last + 1, 24000u - 8);
+        EXPECT_LE(last + 1, 24000u);
+        EXPECT_EQ(take.Frames(), (24000 + kFrames - 1) / kFrames * kFrames);
         // Every sample within the -12 dB peak level (Gaussian values are
         // bounded to +-1 before scaling); white noise's RMS lies 16.5 dB
         // below that peak.
         const double peakLevel = std::pow(10.0, -12.0 / 20.0);
         double power = 0.0;
         for (double x : left) {
-            ASSERT_LE(std::fabs(x), peakLevel + 1e-6) << stem;
+            ASSERT_LE(std::fabs(x), peakLevel + 1e-6);
             power += x * x;
         }
         const double rmsDb = 10.0 * std::log10(power / 24000.0);
         if (pink) {
-            EXPECT_LT(rmsDb, -12.0) << stem;
-            EXPECT_GT(rmsDb, -45.0) << stem;
+            EXPECT_LT(rmsDb, -12.0);
+            EXPECT_GT(rmsDb, -45.0);
         } else {
-            EXPECT_NEAR(rmsDb, -12.0 - 16.5, 1.0) << stem;
+            EXPECT_NEAR(rmsDb, -12.0 - 16.5, 1.0);
         }
         for (int channel = 2; channel < kChannels; ++channel)
             for (double x : Levels(take, channel))
-                ASSERT_EQ(x, 0.0) << stem << " channel " << channel;
+                ASSERT_EQ(x, 0.0) << "channel " << channel;
     }
 }
 
-std::string VariantName(const ::testing::TestParamInfo<int>& info)
-{
-    static const char* const names[] = {"Int16", "Int24", "Int32", "Float32"};
-    return names[info.param];
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryVariant, HostOnVirtualCard, ::testing::Range(0, 4), VariantName);
+INSTANTIATE_TEST_SUITE_P(EveryVariant, HostOnVirtualCard, ::testing::Range(0, 4),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(kVariants[info.param].label);
+                         });
 
 } // namespace

@@ -53,7 +53,8 @@ protected:
     void TearDown() override { unsetenv("TONEWRIGHT_REGISTRY"); }
 };
 
-TEST_F(InprocObjectsTest, CreatesAnObjectFromItsModuleAndUnloadsItAtTheLastUninitialize)
+TEST_F(InprocObjectsTest,
+       CreatesAnObjectFromItsModuleAndUnloadsItAtTheLastUninitializeUnlessOneLives)
 {
     void* object = kStale;
     EXPECT_EQ(
@@ -94,12 +95,9 @@ TEST_F(InprocObjectsTest, CreatesAnObjectFromItsModuleAndUnloadsItAtTheLastUnini
     CoUninitialize();
     EXPECT_EQ(CoInitialize(nullptr), S_OK);
     CoUninitialize();
-}
 
-TEST_F(InprocObjectsTest, KeepsAModuleLoadedWhileOneOfItsObjectsLives)
-{
+    // An object still alive at the last uninitialize keeps its module loaded.
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    void* object = nullptr;
     ASSERT_EQ(
         CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_INPROC_SERVER, IID_ITestObject, &object),
         S_OK);
@@ -217,7 +215,7 @@ TEST_F(InprocObjectsTest, CountsInitializationPerThreadAndUnloadsWhenTheLastThre
     EXPECT_FALSE(IsLoaded(TONEWRIGHT_TEST_OBJECT_MODULE));
 }
 
-TEST(ClsidText, ParsesTheBracedFormIntoItsFieldsInEitherCase)
+TEST(ClsidText, ParsesOnlyTheBracedFormIntoItsFieldsInEitherCase)
 {
     const GUID expected = {
         0x12345678, 0x9abc, 0xdef0, {0x12, 0x34, 0x56, 0x78, 0x9a, 0xbc, 0xde, 0xf0}};
@@ -236,10 +234,8 @@ TEST(ClsidText, ParsesTheBracedFormIntoItsFieldsInEitherCase)
     std::memset(small, 'x', sizeof small);
     EXPECT_EQ(StringFromGUID2(expected, small, sizeof small), 0);
     EXPECT_EQ(small[0], 'x');
-}
 
-TEST(ClsidText, RejectsEveryOtherFormAndClearsTheResult)
-{
+    // Every other form is refused and clears the result.
     const char* const bad[] = {
         "12345678-9ABC-DEF0-1234-56789ABCDEF0",    // no braces
         "{12345678-9ABC-DEF0-1234-56789ABCDEF0",   // no closing brace
@@ -255,12 +251,11 @@ TEST(ClsidText, RejectsEveryOtherFormAndClearsTheResult)
         "",
     };
     for (const char* text : bad) {
-        CLSID parsed = {0xffffffff, 1, 1, {1, 1, 1, 1, 1, 1, 1, 1}};
+        parsed = {0xffffffff, 1, 1, {1, 1, 1, 1, 1, 1, 1, 1}};
         EXPECT_EQ(CLSIDFromString(text, &parsed), CO_E_CLASSSTRING) << text;
         EXPECT_EQ(parsed, CLSID_NULL) << text;
     }
     // A wide character whose low byte is a digit is still not a digit.
-    CLSID parsed{};
     EXPECT_EQ(CLSIDFromString(L"{12345678-9ABC-DEF0-1234-56789ABCDEF\x0130}", &parsed),
               CO_E_CLASSSTRING);
     EXPECT_EQ(CLSIDFromString(static_cast<const char*>(nullptr), &parsed), E_INVALIDARG);

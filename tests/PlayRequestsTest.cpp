@@ -99,23 +99,6 @@ public:
     ASIOError outputReady() override { return ASE_NotPresent; }
 };
 
-Lines LoggedLines()
-{
-    std::ifstream file("Dbg.Log");
-    Lines lines;
-    std::string line;
-    bool inBody = false;
-    while (std::getline(file, line)) {
-        if (line.find("Time started") != std::string::npos) {
-            inBody = true;
-            continue;
-        }
-        if (line == "Shutting down debug logging system...") break;
-        if (inBody && !line.empty()) lines.push_back(line);
-    }
-    return lines;
-}
-
 std::string ReasonOf(const PlayOutcome& outcome)
 {
     return outcome.reason != nullptr ? outcome.reason : "";
@@ -155,10 +138,22 @@ protected:
         ptrASIO = nullptr;
     }
 
+    // The lines the requests logged since the log was opened.
     Lines CloseAndRead()
     {
         DbgLogClose();
-        return LoggedLines();
+        std::ifstream file("Dbg.Log");
+        Lines lines;
+        bool inBody = false;
+        for (std::string line; std::getline(file, line);) {
+            if (line.find("Time started") != std::string::npos) {
+                inBody = true;
+                continue;
+            }
+            if (line == "Shutting down debug logging system...") break;
+            if (inBody && !line.empty()) lines.push_back(line);
+        }
+        return lines;
     }
 
     bool AnythingArmed() const
@@ -167,124 +162,134 @@ protected:
                pPinkNoiseGenerator->bPlaying.load() || pWhiteNoiseGenerator->bPlaying.load();
     }
 
+    // As if the callback had played every signal to its end.
+    static void StopAll()
+    {
+        pSineGenerator->bTonePlaying.store(false);
+        pSineGenerator->bSweepPlaying.store(false);
+        pPinkNoiseGenerator->bPlaying.store(false);
+        pWhiteNoiseGenerator->bPlaying.store(false);
+    }
+
     ScratchFolder folder{"tw-play"};
     PlayDriver driver;
 };
 
-struct ToneCase {
-    double frequency;
-    double seconds;
-    uint32_t attenuation;
-    const char* line;
+struct NoiseRequest {
+    const char* name;
+    PlayOutcome (*play)(double, uint32_t);
+    bool Pink() const { return std::strcmp(name, "PlayPinkNoise") == 0; }
+    bool PlayingNow() const
+    {
+        return Pink() ? pPinkNoiseGenerator->bPlaying.load()
+                      : pWhiteNoiseGenerator->bPlaying.load();
+    }
+    uint32_t Remaining() const
+    {
+        return Pink() ? pPinkNoiseGenerator->nRemaining : pWhiteNoiseGenerator->nRemaining;
+    }
 };
 
-TEST_F(PlayRequests, SineChecksStopAtTheFirstFailureInTheirOrder)
+const NoiseRequest kNoiseRequests[] = {{"PlayPinkNoise", PlayPinkNoise},
+                                       {"PlayWhiteNoise", PlayWhiteNoise}};
+
+// One valid request of each kind, with the count line it logs first.
+const struct {
+    PlayOutcome (*play)();
+    const char* countLine;
+} kRequests[] = {
+    {[] { return PlaySineWav(1000.0, 0.5, 12); }, "GenerateSineWav - dwCountBuffers: 0"},
+    {[] { return PlaySweepWav(100.0, 1000.0, 0.5, 12); }, "GenerateSweepWav - dwCountBuffers: 0"},
+    {[] { return PlayPinkNoise(0.5, 12); }, "PlayPinkNoise - dwCountBuffers: 0"},
+    {[] { return PlayWhiteNoise(0.5, 12); }, "PlayWhiteNoise - dwCountBuffers: 0"},
+};
+
+std::string Failed(const std::string& request, const char* what)
 {
-    const ToneCase cases[] = {
-        // Every value is bad: only the first check speaks.
-        {5.0, 0.001, 61, "Failed: PlaySineWav - antenuation dBs greater than 60!"},
-        {1000.0, 0.5, 4294967295u, "Failed: PlaySineWav - antenuation dBs greater than 60!"},
-        {30000.0, 0.005, 12, "Failed: PlaySineWav - seconds less than 0.01!"},
-        {30000.0, 60.5, 12, "Failed: PlaySineWav - seconds greater than 60!"},
-        {22050.5, 0.5, 12, "Failed: PlaySineWav - Frequency greater than half the sample rate!"},
-        {9.99, 0.5, 12, "Failed: PlaySineWav - Frequency less than 10 hz!"},
-        {1000.0, kNaN, 12, "Failed: PlaySineWav - seconds less than 0.01!"},
-        {kNaN, 0.5, 12, "Failed: PlaySineWav - Frequency less than 10 hz!"},
+    return "Failed: " + request + " - " + what;
+}
+
+TEST_F(PlayRequests, ValueChecksStopAtTheFirstFailureInTheirOrder)
+{
+    struct Case {
+        PlayOutcome outcome;
+        std::string line;
     };
+    // Made in this order, each logging its line; where every value is bad,
+    // only the first check speaks.
+    std::vector<Case> cases = {
+        {PlaySineWav(5.0, 0.001, 61), Failed("PlaySineWav", "antenuation dBs greater than 60!")},
+        {PlaySineWav(1000.0, 0.5, 4294967295u),
+         Failed("PlaySineWav", "antenuation dBs greater than 60!")},
+        {PlaySineWav(30000.0, 0.005, 12), Failed("PlaySineWav", "seconds less than 0.01!")},
+        {PlaySineWav(30000.0, 60.5, 12), Failed("PlaySineWav", "seconds greater than 60!")},
+        {PlaySineWav(22050.5, 0.5, 12),
+         Failed("PlaySineWav", "Frequency greater than half the sample rate!")},
+        {PlaySineWav(9.99, 0.5, 12), Failed("PlaySineWav", "Frequency less than 10 hz!")},
+        {PlaySineWav(1000.0, kNaN, 12), Failed("PlaySineWav", "seconds less than 0.01!")},
+        {PlaySineWav(kNaN, 0.5, 12), Failed("PlaySineWav", "Frequency less than 10 hz!")},
+
+        {PlaySweepWav(5.0, 30000.0, 0.001, 61),
+         Failed("PlaySweepWav", "antenuation dBs greater than 60!")},
+        {PlaySweepWav(100.0, 1000.0, 0.005, 12), Failed("PlaySweepWav", "seconds less than 0.01!")},
+        {PlaySweepWav(100.0, 1000.0, 61.0, 12), Failed("PlaySweepWav", "seconds greater than 60!")},
+        {PlaySweepWav(22051.0, 5.0, 1.0, 12),
+         Failed("PlaySweepWav", "freqStart greater 22050 hz!")},
+        {PlaySweepWav(5.0, 30000.0, 1.0, 12), Failed("PlaySweepWav", "Frequency less than 10 hz!")},
+        {PlaySweepWav(100.0, 30000.0, 1.0, 12),
+         Failed("PlaySweepWav", "Frequency greater than 22050 hz!")},
+        {PlaySweepWav(100.0, 9.5, 1.0, 12), Failed("PlaySweepWav", "Frequency less than 10 hz!")},
+        {PlaySweepWav(kNaN, 1000.0, 1.0, 12), Failed("PlaySweepWav", "Frequency less than 10 hz!")},
+        {PlaySweepWav(100.0, kNaN, 1.0, 12), Failed("PlaySweepWav", "Frequency less than 10 hz!")},
+        {PlaySweepWav(100.0, 1000.0, kNaN, 12), Failed("PlaySweepWav", "seconds less than 0.01!")},
+    };
+    for (const NoiseRequest& r : kNoiseRequests) {
+        cases.push_back({r.play(0.001, 61), Failed(r.name, "antenuation dBs greater than 60!")});
+        cases.push_back(
+            {r.play(1.0, 4294967295u), Failed(r.name, "antenuation dBs greater than 60!")});
+        cases.push_back({r.play(0.005, 12), Failed(r.name, "seconds less than 0.01!")});
+        cases.push_back({r.play(kNaN, 12), Failed(r.name, "seconds less than 0.01!")});
+        cases.push_back({r.play(60.5, 12), Failed(r.name, "seconds greater than 60!")});
+    }
     Lines expected;
-    for (const ToneCase& c : cases) {
-        SCOPED_TRACE(c.line);
-        const PlayOutcome outcome = PlaySineWav(c.frequency, c.seconds, c.attenuation);
-        EXPECT_EQ(outcome.status, PlayStatus::Refused);
-        EXPECT_EQ(ReasonOf(outcome), c.line);
-        expected.emplace_back(c.line);
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.outcome.status, PlayStatus::Refused) << c.line;
+        EXPECT_EQ(ReasonOf(c.outcome), c.line);
+        expected.push_back(c.line);
     }
     EXPECT_EQ(CloseAndRead(), expected);
     EXPECT_FALSE(AnythingArmed());
 }
 
-TEST_F(PlayRequests, SweepChecksStopAtTheFirstFailureInTheirOrder)
+TEST_F(PlayRequests, TheBoundsPassAndTheTopFrequencyIsTheSameAtEveryRate)
 {
-    struct SweepCase {
-        double start;
-        double end;
-        double seconds;
-        uint32_t attenuation;
-        const char* line;
-    };
-    const SweepCase cases[] = {
-        {5.0, 30000.0, 0.001, 61, "Failed: PlaySweepWav - antenuation dBs greater than 60!"},
-        {100.0, 1000.0, 0.005, 12, "Failed: PlaySweepWav - seconds less than 0.01!"},
-        {100.0, 1000.0, 61.0, 12, "Failed: PlaySweepWav - seconds greater than 60!"},
-        {22051.0, 5.0, 1.0, 12, "Failed: PlaySweepWav - freqStart greater 22050 hz!"},
-        {5.0, 30000.0, 1.0, 12, "Failed: PlaySweepWav - Frequency less than 10 hz!"},
-        {100.0, 30000.0, 1.0, 12, "Failed: PlaySweepWav - Frequency greater than 22050 hz!"},
-        {100.0, 9.5, 1.0, 12, "Failed: PlaySweepWav - Frequency less than 10 hz!"},
-        {kNaN, 1000.0, 1.0, 12, "Failed: PlaySweepWav - Frequency less than 10 hz!"},
-        {100.0, kNaN, 1.0, 12, "Failed: PlaySweepWav - Frequency less than 10 hz!"},
-        {100.0, 1000.0, kNaN, 12, "Failed: PlaySweepWav - seconds less than 0.01!"},
-    };
-    Lines expected;
-    for (const SweepCase& c : cases) {
-        SCOPED_TRACE(c.line);
-        const PlayOutcome outcome = PlaySweepWav(c.start, c.end, c.seconds, c.attenuation);
-        EXPECT_EQ(outcome.status, PlayStatus::Refused);
-        EXPECT_EQ(ReasonOf(outcome), c.line);
-        expected.emplace_back(c.line);
-    }
-    EXPECT_EQ(CloseAndRead(), expected);
-    EXPECT_FALSE(AnythingArmed());
-}
-
-TEST_F(PlayRequests, SineBoundsPassAndTheFixedTopBoundHoldsAtEveryRate)
-{
-    // 22050 Hz is allowed whatever the rate; at 96000 Hz it plays.
+    // 22050 Hz is allowed whatever the rate; at 96000 Hz it plays ...
     asioDriverInfo.sampleRate = 96000.0;
     const PlayOutcome top = PlaySineWav(22050.0, 0.5, 60);
     EXPECT_EQ(top.status, PlayStatus::Armed);
     EXPECT_EQ(top.reason, nullptr);
-    EXPECT_TRUE(pSineGenerator->bTonePlaying.load());
     EXPECT_EQ(pSineGenerator->dSampleRate, 96000.0);
-    pSineGenerator->bTonePlaying.store(false);
-
+    StopAll();
     // ... and 22050.5 Hz is refused at 96000 Hz too.
-    const PlayOutcome above = PlaySineWav(22050.5, 0.5, 12);
-    EXPECT_EQ(above.status, PlayStatus::Refused);
+    EXPECT_EQ(ReasonOf(PlaySineWav(22050.5, 0.5, 12)),
+              Failed("PlaySineWav", "Frequency greater than half the sample rate!"));
 
-    // The other bounds pass the checks: each request reaches the generator.
+    // The other bounds pass the checks, and each of these plays.
     asioDriverInfo.sampleRate = 44100.0;
-    const ToneCase passing[] = {
-        {10.0, 0.5, 0, nullptr}, {1000.0, 0.01, 0, nullptr}, {1000.0, 60.0, 60, nullptr}};
-    for (const ToneCase& c : passing) {
-        PlaySineWav(c.frequency, c.seconds, c.attenuation);
-        pSineGenerator->bTonePlaying.store(false);
+    using Play = PlayOutcome (*)();
+    const Play passing[] = {
+        [] { return PlaySineWav(10.0, 0.5, 0); },
+        [] { return PlaySineWav(1000.0, 0.01, 0); },
+        [] { return PlaySineWav(1000.0, 60.0, 60); },
+        [] { return PlaySweepWav(10.0, 22050.0, 0.01, 60); },
+        [] { return PlaySweepWav(10.0, 22050.0, 0.05, 60); },
+        [] { return PlaySweepWav(10.0, 22050.0, 60.0, 60); },
+    };
+    for (size_t i = 0; i < std::size(passing); ++i) {
+        const PlayOutcome outcome = passing[i]();
+        EXPECT_EQ(outcome.status, PlayStatus::Armed) << i << ReasonOf(outcome);
+        StopAll();
     }
-
-    const Lines lines = CloseAndRead();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], "GenerateSineWav - dwCountBuffers: 0");
-    int counted = 0;
-    for (const std::string& line : lines) {
-        EXPECT_NE(line.rfind("Failed: PlaySineWav - antenuation", 0), 0u) << line;
-        EXPECT_NE(line.rfind("Failed: PlaySineWav - seconds", 0), 0u) << line;
-        if (line == "GenerateSineWav - dwCountBuffers: 0") ++counted;
-    }
-    EXPECT_EQ(counted, 4);
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "Failed: PlaySineWav - Frequency greater than half the sample rate!"),
-              lines.end());
-}
-
-TEST_F(PlayRequests, SweepAcceptsTheSineDurations)
-{
-    for (double seconds : {0.01, 0.05, 30.0, 60.0}) {
-        SCOPED_TRACE(seconds);
-        const PlayOutcome outcome = PlaySweepWav(10.0, 22050.0, seconds, 60);
-        EXPECT_EQ(outcome.status, PlayStatus::Armed);
-        EXPECT_TRUE(pSineGenerator->bSweepPlaying.load());
-        pSineGenerator->bSweepPlaying.store(false);
-    }
-    EXPECT_EQ(CloseAndRead(), Lines(4, "GenerateSweepWav - dwCountBuffers: 0"));
 }
 
 TEST_F(PlayRequests, RequestsLogTheBufferCountThenArmWithTheCardsRate)
@@ -305,22 +310,48 @@ TEST_F(PlayRequests, RequestsLogTheBufferCountThenArmWithTheCardsRate)
     dwCountBuffers.store(0);
 }
 
-TEST_F(PlayRequests, GeneratorRefusalsAreReportedButLogOnlyTheCount)
+TEST_F(PlayRequests, BusyGeneratorsRefuseOrRestartAndLogOnlyTheCount)
 {
-    // A tone while a tone plays is dropped by the generator.
     ASSERT_EQ(PlaySineWav(1000.0, 1.0, 12).status, PlayStatus::Armed);
+    // Only the requests below are read back: the armed tone logged its plan.
     DbgLogClose();
     DbgLogOpen();
+    // A tone while a tone plays is dropped by the generator; a sweep waits
+    // for no tone: it is refused as well.
     const PlayOutcome again = PlaySineWav(500.0, 2.0, 0);
     EXPECT_EQ(again.status, PlayStatus::Refused);
     EXPECT_NE(again.reason, nullptr);
-    // A sweep waits for no tone: it is refused as well.
-    const PlayOutcome sweep = PlaySweepWav(100.0, 1000.0, 1.0, 12);
-    EXPECT_EQ(sweep.status, PlayStatus::Refused);
+    EXPECT_EQ(PlaySweepWav(100.0, 1000.0, 1.0, 12).status, PlayStatus::Refused);
     EXPECT_FALSE(pSineGenerator->bSweepPlaying.load());
-    EXPECT_EQ(CloseAndRead(), (Lines{"GenerateSineWav - dwCountBuffers: 0",
-                                     "GenerateSweepWav - dwCountBuffers: 0"}));
-    pSineGenerator->bTonePlaying.store(false);
+    StopAll();
+
+    // A sweep during a sweep restarts it; a tone during a sweep is dropped.
+    ASSERT_EQ(PlaySweepWav(100.0, 1000.0, 1.0, 12).status, PlayStatus::Armed);
+    ASSERT_FALSE(pSineGenerator->bSweepRestart.load());
+    EXPECT_EQ(PlaySweepWav(100.0, 1000.0, 1.0, 12).status, PlayStatus::Armed);
+    EXPECT_TRUE(pSineGenerator->bSweepRestart.load());
+    EXPECT_EQ(PlaySineWav(1000.0, 1.0, 12).status, PlayStatus::Refused);
+    EXPECT_FALSE(pSineGenerator->bTonePlaying.load());
+
+    // Noise while it plays keeps the running request; each noise arms at
+    // once though the other plays.
+    for (const NoiseRequest& request : kNoiseRequests) {
+        SCOPED_TRACE(request.name);
+        ASSERT_EQ(request.play(1.0, 12).status, PlayStatus::Armed);
+        const PlayOutcome noiseAgain = request.play(2.0, 0);
+        EXPECT_EQ(noiseAgain.status, PlayStatus::Refused);
+        EXPECT_NE(noiseAgain.reason, nullptr);
+        EXPECT_EQ(request.Remaining(), 44100u);
+    }
+    EXPECT_TRUE(pPinkNoiseGenerator->bPlaying.load());
+    EXPECT_TRUE(pWhiteNoiseGenerator->bPlaying.load());
+    EXPECT_EQ(CloseAndRead(),
+              (Lines{"GenerateSineWav - dwCountBuffers: 0", "GenerateSweepWav - dwCountBuffers: 0",
+                     "GenerateSweepWav - dwCountBuffers: 0", "GenerateSweepWav - dwCountBuffers: 0",
+                     "GenerateSineWav - dwCountBuffers: 0", "PlayPinkNoise - dwCountBuffers: 0",
+                     "PlayPinkNoise - dwCountBuffers: 0", "PlayWhiteNoise - dwCountBuffers: 0",
+                     "PlayWhiteNoise - dwCountBuffers: 0"}));
+    StopAll();
 
     // 10 Hz for 0.01 s is a tenth of a cycle: the checks pass, the plan fails.
     const PlayOutcome unplannable = PlaySineWav(10.0, 0.01, 12);
@@ -329,78 +360,21 @@ TEST_F(PlayRequests, GeneratorRefusalsAreReportedButLogOnlyTheCount)
     EXPECT_FALSE(pSineGenerator->bTonePlaying.load());
 }
 
-TEST_F(PlayRequests, SweepDuringASweepRestartsIt)
-{
-    ASSERT_EQ(PlaySweepWav(100.0, 1000.0, 1.0, 12).status, PlayStatus::Armed);
-    ASSERT_FALSE(pSineGenerator->bSweepRestart.load());
-    EXPECT_EQ(PlaySweepWav(100.0, 1000.0, 1.0, 12).status, PlayStatus::Armed);
-    EXPECT_TRUE(pSineGenerator->bSweepRestart.load());
-    // The tone waits for nothing while a sweep plays: it is dropped.
-    EXPECT_EQ(PlaySineWav(1000.0, 1.0, 12).status, PlayStatus::Refused);
-    EXPECT_FALSE(pSineGenerator->bTonePlaying.load());
-}
-
-struct NoiseRequest {
-    const char* name;
-    PlayOutcome (*play)(double, uint32_t);
-    bool PlayingNow() const
-    {
-        return std::strcmp(name, "PlayPinkNoise") == 0 ? pPinkNoiseGenerator->bPlaying.load()
-                                                       : pWhiteNoiseGenerator->bPlaying.load();
-    }
-    uint32_t Remaining() const
-    {
-        return std::strcmp(name, "PlayPinkNoise") == 0 ? pPinkNoiseGenerator->nRemaining
-                                                       : pWhiteNoiseGenerator->nRemaining;
-    }
-};
-
-const NoiseRequest kNoiseRequests[] = {{"PlayPinkNoise", PlayPinkNoise},
-                                       {"PlayWhiteNoise", PlayWhiteNoise}};
-
-TEST_F(PlayRequests, NoiseChecksStopAtTheFirstFailureInTheirOrder)
-{
-    Lines expected;
-    for (const NoiseRequest& request : kNoiseRequests) {
-        SCOPED_TRACE(request.name);
-        const std::string name = request.name;
-        const struct {
-            double seconds;
-            uint32_t attenuation;
-            std::string line;
-        } cases[] = {
-            {0.001, 61, "Failed: " + name + " - antenuation dBs greater than 60!"},
-            {1.0, 4294967295u, "Failed: " + name + " - antenuation dBs greater than 60!"},
-            {0.005, 12, "Failed: " + name + " - seconds less than 0.01!"},
-            {kNaN, 12, "Failed: " + name + " - seconds less than 0.01!"},
-            {60.5, 12, "Failed: " + name + " - seconds greater than 60!"},
-        };
-        for (const auto& c : cases) {
-            const PlayOutcome outcome = request.play(c.seconds, c.attenuation);
-            EXPECT_EQ(outcome.status, PlayStatus::Refused);
-            EXPECT_EQ(ReasonOf(outcome), c.line);
-            expected.push_back(c.line);
-        }
-    }
-    EXPECT_EQ(CloseAndRead(), expected);
-    EXPECT_FALSE(AnythingArmed());
-}
-
 TEST_F(PlayRequests, NoiseLengthIsTheRateInWholeHertzTimesTheSeconds)
 {
-    struct Case {
+    const struct {
         double rate;
         double seconds;
         uint32_t attenuation;
         uint32_t frames;
-    };
-    const Case cases[] = {
-        {44100.0, 0.01, 0, 441},      {44100.0, 0.05, 12, 2205},
-        {44100.0, 60.0, 60, 2646000}, {44100.9, 10.0, 12, 441000}, // not 441009
+    } cases[] = {
+        {44100.0, 0.01, 0, 441},
+        {44100.0, 60.0, 60, 2646000},
+        {44100.9, 10.0, 12, 441000}, // not 441009
         {96000.0, 0.5, 30, 48000},
     };
     for (const NoiseRequest& request : kNoiseRequests) {
-        for (const Case& c : cases) {
+        for (const auto& c : cases) {
             SCOPED_TRACE(std::string(request.name) + " " + std::to_string(c.rate) + " " +
                          std::to_string(c.seconds));
             asioDriverInfo.sampleRate = c.rate;
@@ -409,53 +383,21 @@ TEST_F(PlayRequests, NoiseLengthIsTheRateInWholeHertzTimesTheSeconds)
             EXPECT_EQ(outcome.reason, nullptr);
             EXPECT_TRUE(request.PlayingNow());
             EXPECT_EQ(request.Remaining(), c.frames);
-            pPinkNoiseGenerator->bPlaying.store(false);
-            pWhiteNoiseGenerator->bPlaying.store(false);
+            StopAll();
         }
     }
 }
 
-TEST_F(PlayRequests, NoiseWhileItPlaysKeepsTheRunningRequest)
-{
-    for (const NoiseRequest& request : kNoiseRequests) {
-        SCOPED_TRACE(request.name);
-        ASSERT_EQ(request.play(1.0, 12).status, PlayStatus::Armed);
-        const PlayOutcome again = request.play(2.0, 0);
-        EXPECT_EQ(again.status, PlayStatus::Refused);
-        EXPECT_NE(again.reason, nullptr);
-        EXPECT_EQ(request.Remaining(), 44100u);
-    }
-    // Each noise armed at once though the other plays.
-    EXPECT_TRUE(pPinkNoiseGenerator->bPlaying.load());
-    EXPECT_TRUE(pWhiteNoiseGenerator->bPlaying.load());
-    EXPECT_EQ(CloseAndRead(),
-              (Lines{"PlayPinkNoise - dwCountBuffers: 0", "PlayPinkNoise - dwCountBuffers: 0",
-                     "PlayWhiteNoise - dwCountBuffers: 0", "PlayWhiteNoise - dwCountBuffers: 0"}));
-}
-
 TEST_F(PlayRequests, FailedStartIsLoggedArmsNothingAndIsRetriedByTheNextRequest)
 {
-    using Play = PlayOutcome (*)();
-    const Play requests[] = {
-        [] { return PlaySineWav(1000.0, 0.5, 12); },
-        [] { return PlaySweepWav(100.0, 1000.0, 0.5, 12); },
-        [] { return PlayPinkNoise(0.5, 12); },
-        [] { return PlayWhiteNoise(0.5, 12); },
-    };
-    const char* countLines[] = {
-        "GenerateSineWav - dwCountBuffers: 0",
-        "GenerateSweepWav - dwCountBuffers: 0",
-        "PlayPinkNoise - dwCountBuffers: 0",
-        "PlayWhiteNoise - dwCountBuffers: 0",
-    };
-    for (size_t i = 0; i < std::size(requests); ++i) {
-        SCOPED_TRACE(countLines[i]);
+    for (const auto& request : kRequests) {
+        SCOPED_TRACE(request.countLine);
         pASIOBuffers->bStarted = false;
         driver.starts = 0;
         driver.startResult = ASE_HWMalfunction;
         DbgLogClose();
         DbgLogOpen();
-        const PlayOutcome refused = requests[i]();
+        const PlayOutcome refused = request.play();
         EXPECT_EQ(refused.status, PlayStatus::HostFailure);
         EXPECT_EQ(ReasonOf(refused), "Can't start!");
         EXPECT_EQ(driver.starts, 1);
@@ -463,26 +405,21 @@ TEST_F(PlayRequests, FailedStartIsLoggedArmsNothingAndIsRetriedByTheNextRequest)
         EXPECT_FALSE(AnythingArmed());
 
         driver.startResult = ASE_OK;
-        EXPECT_EQ(requests[i]().status, PlayStatus::Armed);
+        EXPECT_EQ(request.play().status, PlayStatus::Armed);
         EXPECT_EQ(driver.starts, 2);
         EXPECT_TRUE(pASIOBuffers->bStarted);
         // The tone's generator adds its own lines after these.
         const Lines lines = CloseAndRead();
         ASSERT_GE(lines.size(), 2u);
-        EXPECT_EQ(Lines(lines.begin(), lines.begin() + 2), (Lines{"Can't start!", countLines[i]}));
+        EXPECT_EQ(Lines(lines.begin(), lines.begin() + 2),
+                  (Lines{"Can't start!", request.countLine}));
         EXPECT_EQ(std::count(lines.begin(), lines.end(), "Can't start!"), 1);
 
         // Once started, no request starts it again.
-        pSineGenerator->bTonePlaying.store(false);
-        pSineGenerator->bSweepPlaying.store(false);
-        pPinkNoiseGenerator->bPlaying.store(false);
-        pWhiteNoiseGenerator->bPlaying.store(false);
-        requests[i]();
+        StopAll();
+        request.play();
         EXPECT_EQ(driver.starts, 2);
-        pSineGenerator->bTonePlaying.store(false);
-        pSineGenerator->bSweepPlaying.store(false);
-        pPinkNoiseGenerator->bPlaying.store(false);
-        pWhiteNoiseGenerator->bPlaying.store(false);
+        StopAll();
     }
 }
 
@@ -491,10 +428,8 @@ TEST_F(PlayRequests, WithoutSetupOrGeneratorNothingIsLoggedOrStarted)
     pASIOBuffers->bStarted = false;
     AsioBuffers* setup = pASIOBuffers;
     pASIOBuffers = nullptr;
-    EXPECT_EQ(PlaySineWav(1000.0, 0.5, 12).status, PlayStatus::HostFailure);
-    EXPECT_EQ(PlaySweepWav(100.0, 1000.0, 0.5, 12).status, PlayStatus::HostFailure);
-    EXPECT_EQ(PlayPinkNoise(0.5, 12).status, PlayStatus::HostFailure);
-    EXPECT_EQ(PlayWhiteNoise(0.5, 12).status, PlayStatus::HostFailure);
+    for (const auto& request : kRequests)
+        EXPECT_EQ(request.play().status, PlayStatus::HostFailure) << request.countLine;
     pASIOBuffers = setup;
 
     // The generators are the setup's; without them a request ends quietly.
@@ -504,10 +439,8 @@ TEST_F(PlayRequests, WithoutSetupOrGeneratorNothingIsLoggedOrStarted)
     pSineGenerator = nullptr;
     pPinkNoiseGenerator = nullptr;
     pWhiteNoiseGenerator = nullptr;
-    EXPECT_EQ(PlaySineWav(1000.0, 0.5, 12).status, PlayStatus::HostFailure);
-    EXPECT_EQ(PlaySweepWav(100.0, 1000.0, 0.5, 12).status, PlayStatus::HostFailure);
-    EXPECT_EQ(PlayPinkNoise(0.5, 12).status, PlayStatus::HostFailure);
-    EXPECT_EQ(PlayWhiteNoise(0.5, 12).status, PlayStatus::HostFailure);
+    for (const auto& request : kRequests)
+        EXPECT_EQ(request.play().status, PlayStatus::HostFailure) << request.countLine;
     pSineGenerator = sine;
     pPinkNoiseGenerator = pink;
     pWhiteNoiseGenerator = white;

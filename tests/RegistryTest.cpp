@@ -79,6 +79,15 @@ std::string Text(HKEY key, const char* valueName)
     return buffer;
 }
 
+// The DWORD value, or 0xDEADBEEF when the call fails or the value is no DWORD.
+DWORD Number(HKEY key, const char* valueName)
+{
+    DWORD value = 0, type = REG_NONE, size = sizeof value;
+    const LONG result =
+        RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    return result == ERROR_SUCCESS && type == REG_DWORD && size == 4 ? value : 0xDEADBEEFu;
+}
+
 // Opens a path below a root for the length of one check.
 class OpenKey {
 public:
@@ -172,21 +181,9 @@ TEST_F(RegistryTest, ReadsStringsDwordsDefaultValuesAndEscapes)
     EXPECT_EQ(Text(card.key, "with \"quotes\" name"), "odd");
     EXPECT_EQ(Text(card.key, nullptr), "<error 2>") << "no default value was written";
 
-    const struct {
-        const char* name;
-        DWORD value;
-    } dwords[] = {{"Channels", 12}, {"Max", 0xffffffffu}, {"Short", 31}};
-    for (const auto& expected : dwords) {
-        DWORD value = 0;
-        DWORD type = REG_NONE;
-        DWORD size = sizeof value;
-        ASSERT_EQ(RegQueryValueExA(card.key, expected.name, nullptr, &type,
-                                   reinterpret_cast<BYTE*>(&value), &size),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(type, REG_DWORD);
-        EXPECT_EQ(size, 4u);
-        EXPECT_EQ(value, expected.value) << expected.name;
-    }
+    EXPECT_EQ(Number(card.key, "Channels"), 12u);
+    EXPECT_EQ(Number(card.key, "Max"), 0xffffffffu);
+    EXPECT_EQ(Number(card.key, "Short"), 31u);
     EXPECT_EQ(Text(card.key, "Channels"), "<type 4>");
 
     OpenKey crlf(HKEY_LOCAL_MACHINE, "SOFTWARE\\ASIO\\Crlf");
@@ -264,12 +261,7 @@ TEST_F(RegistryTest, LaterFilesAndFoldersAddToAndOverrideEarlierOnes)
     EXPECT_EQ(Text(card.key, "Description"), "override");
     EXPECT_EQ(Text(card.key, "Added"), "new");
     EXPECT_EQ(Text(card.key, "Gone"), "<error 2>");
-    DWORD rate = 0;
-    DWORD size = sizeof rate;
-    ASSERT_EQ(
-        RegQueryValueExA(card.key, "Rate", nullptr, nullptr, reinterpret_cast<BYTE*>(&rate), &size),
-        ERROR_SUCCESS);
-    EXPECT_EQ(rate, 48000u);
+    EXPECT_EQ(Number(card.key, "Rate"), 48000u);
 }
 
 TEST_F(RegistryTest, SkipsEachMalformedLineWithOneReportNamingFileAndLine)

@@ -4,10 +4,10 @@
 #include "host/HostState.h"
 #include "log/DebugLog.h"
 #include "tests/ScratchFolder.h"
+#include "tests/fixtures/FakeAsioDriver.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <limits>
 #include <new>
@@ -16,8 +16,8 @@
 
 namespace {
 
-// A two-channel 32-bit card whose rate calls are scripted and recorded.
-class RateDriver final : public IASIO {
+// The fake card with its rate calls scripted and recorded.
+class RateDriver final : public FakeAsioDriver {
 public:
     ASIOBool initResult = ASIOTrue;
     ASIOError canResult = ASE_OK;
@@ -28,38 +28,7 @@ public:
     std::vector<std::string> calls;
     std::vector<double> requestedRates;
 
-    HRESULT QueryInterface(const IID&, void** object) override
-    {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 1; }
-    ULONG Release() override { return 1; }
     ASIOBool init(void*) override { return initResult; }
-    void getDriverName(char* name) override { std::strcpy(name, "Rate card"); }
-    int32_t getDriverVersion() override { return 1; }
-    void getErrorMessage(char* text) override { std::strcpy(text, "No card"); }
-    ASIOError start() override { return ASE_OK; }
-    ASIOError stop() override { return ASE_OK; }
-    ASIOError getChannels(int32_t* in, int32_t* out) override
-    {
-        *in = 0;
-        *out = 2;
-        return ASE_OK;
-    }
-    ASIOError getLatencies(int32_t* in, int32_t* out) override
-    {
-        *in = 0;
-        *out = 256;
-        return ASE_OK;
-    }
-    ASIOError getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferred,
-                            int32_t* granularity) override
-    {
-        *minSize = *maxSize = *preferred = 256;
-        *granularity = 0;
-        return ASE_OK;
-    }
     ASIOError canSampleRate(ASIOSampleRate r) override
     {
         calls.push_back("canSampleRate");
@@ -80,29 +49,6 @@ public:
         if (setResult == ASE_OK) rate = settlesAt != 0.0 ? settlesAt : r;
         return setResult;
     }
-    ASIOError getClockSources(ASIOClockSource*, int32_t* n) override
-    {
-        *n = 0;
-        return ASE_OK;
-    }
-    ASIOError setClockSource(int32_t) override { return ASE_OK; }
-    ASIOError getSamplePosition(ASIOSamples*, ASIOTimeStamp*) override { return ASE_NotPresent; }
-    ASIOError getChannelInfo(ASIOChannelInfo* info) override
-    {
-        info->isActive = ASIOTrue;
-        info->channelGroup = 0;
-        info->type = ASIOSTInt32LSB;
-        std::strcpy(info->name, info->channel == 0 ? "Out 1" : "Out 2");
-        return ASE_OK;
-    }
-    ASIOError createBuffers(ASIOBufferInfo*, int32_t, int32_t, ASIOCallbacks*) override
-    {
-        return ASE_OK;
-    }
-    ASIOError disposeBuffers() override { return ASE_OK; }
-    ASIOError controlPanel() override { return ASE_OK; }
-    ASIOError future(int32_t, void*) override { return ASE_InvalidParameter; }
-    ASIOError outputReady() override { return ASE_NotPresent; }
 };
 
 // The lines written between opening and closing the log, without its
@@ -189,33 +135,55 @@ TEST_F(SampleRateControl, EntriesBeforeASuccessfulSetupLeaveTheDriverAlone)
     EXPECT_TRUE(driver.calls.empty());
 }
 
-TEST_F(SampleRateControl, NoClockRefusalGivesTheAdviceInOrderAndNeverSetsTheRate)
+TEST_F(SampleRateControl, RefusalsLogTheirAdviceAndNeverTakeTheRate)
 {
-    QueryDriver();
-    driver.canResult = ASE_NoClock;
-    bool result = true;
-    Lines lines = Logged([&] { result = ASIOSetSampleRate(96000); });
-    EXPECT_FALSE(result);
-    EXPECT_EQ(lines,
-              (Lines{
-                  "Failed: SetSampleRate",
-                  "Ensure you don't have 'Rate Locked' set in the sound card's control panel,",
-                  "...or perhaps requested sample rate is not supported: 96000",
-              }));
-    EXPECT_EQ(driver.calls, (Lines{"canSampleRate"}));
-    EXPECT_EQ(driver.requestedRates, (std::vector<double>{96000.0}));
-    EXPECT_EQ(asioDriverInfo.sampleRate, 48000.0);
-}
-
-TEST_F(SampleRateControl, MissingExternalClockIsRefusedWithItsOwnLine)
-{
-    QueryDriver();
-    driver.canResult = ASE_NotPresent;
-    bool result = true;
-    Lines lines = Logged([&] { result = ASIOSetSampleRate(44100); });
-    EXPECT_FALSE(result);
-    EXPECT_EQ(lines, (Lines{"Can't set requested sample rate: No external clock I/O"}));
-    EXPECT_EQ(driver.calls, (Lines{"canSampleRate"}));
+    const Lines noClock = {
+        "Failed: SetSampleRate",
+        "Ensure you don't have 'Rate Locked' set in the sound card's control panel,",
+        "...or perhaps requested sample rate is not supported: "};
+    struct Case {
+        ASIOError can, set;
+        uint32_t asked;
+        Lines lines, calls;
+    };
+    const Case cases[] = {
+        {ASE_NoClock,
+         ASE_OK,
+         96000,
+         {noClock[0], noClock[1], noClock[2] + "96000"},
+         {"canSampleRate"}},
+        // Above the signed range, still logged as asked.
+        {ASE_NoClock,
+         ASE_OK,
+         3000000000u,
+         {noClock[0], noClock[1], noClock[2] + "3000000000"},
+         {"canSampleRate"}},
+        {ASE_NotPresent,
+         ASE_OK,
+         44100,
+         {"Can't set requested sample rate: No external clock I/O"},
+         {"canSampleRate"}},
+        {ASE_OK,
+         ASE_InvalidMode,
+         44100,
+         {"Couldn't set sound card to requested sample rate: 44100",
+          "Ensure you don't have 'Rate Locked' set in the sound card's control panel."},
+         {"canSampleRate", "setSampleRate"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.asked);
+        delete pASIOBuffers;
+        QueryDriver();
+        driver.canResult = c.can;
+        driver.setResult = c.set;
+        bool result = true;
+        Lines lines = Logged([&] { result = ASIOSetSampleRate(c.asked); });
+        EXPECT_FALSE(result);
+        EXPECT_EQ(lines, c.lines);
+        EXPECT_EQ(driver.calls, c.calls);
+        EXPECT_EQ(driver.requestedRates.front(), static_cast<double>(c.asked));
+        EXPECT_EQ(asioDriverInfo.sampleRate, 48000.0);
+    }
 }
 
 TEST_F(SampleRateControl, AnyOtherCanSampleRateAnswerStillSetsTheRate)
@@ -234,32 +202,6 @@ TEST_F(SampleRateControl, AnyOtherCanSampleRateAnswerStillSetsTheRate)
         EXPECT_EQ(driver.requestedRates, (std::vector<double>{96000.0, 96000.0}));
         EXPECT_EQ(asioDriverInfo.sampleRate, 96000.0);
     }
-}
-
-TEST_F(SampleRateControl, FailedSetLogsTheRequestedRateAndTheAdvice)
-{
-    QueryDriver();
-    driver.setResult = ASE_InvalidMode;
-    bool result = true;
-    Lines lines = Logged([&] { result = ASIOSetSampleRate(44100); });
-    EXPECT_FALSE(result);
-    EXPECT_EQ(lines,
-              (Lines{
-                  "Couldn't set sound card to requested sample rate: 44100",
-                  "Ensure you don't have 'Rate Locked' set in the sound card's control panel.",
-              }));
-    EXPECT_EQ(driver.calls, (Lines{"canSampleRate", "setSampleRate"}));
-    EXPECT_EQ(asioDriverInfo.sampleRate, 48000.0);
-}
-
-TEST_F(SampleRateControl, RequestedRateAboveTheSignedRangeIsLoggedAsAsked)
-{
-    QueryDriver();
-    driver.canResult = ASE_NoClock;
-    Lines lines = Logged([&] { ASIOSetSampleRate(3000000000u); });
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[2], "...or perhaps requested sample rate is not supported: 3000000000");
-    EXPECT_EQ(driver.requestedRates, (std::vector<double>{3000000000.0}));
 }
 
 TEST_F(SampleRateControl, RatesReadFromTheDriverAreWholeHertzRoundedDown)
