@@ -5,6 +5,7 @@
 #include "log/DebugLog.h"
 #include "tests/ScratchFolder.h"
 #include "tests/fixtures/FakeWindow.h"
+#include "tests/fixtures/LoggedLines.h"
 
 #include <gtest/gtest.h>
 
@@ -16,23 +17,6 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-
-Lines LoggedLines()
-{
-    std::ifstream file("Dbg.Log");
-    Lines lines;
-    std::string line;
-    bool inBody = false;
-    while (std::getline(file, line)) {
-        if (line.find("Time started") != std::string::npos) {
-            inBody = true;
-            continue;
-        }
-        if (line == "Shutting down debug logging system...") break;
-        if (inBody && !line.empty()) lines.push_back(line);
-    }
-    return lines;
-}
 
 class DriverMessages : public ::testing::Test {
 protected:

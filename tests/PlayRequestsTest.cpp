@@ -9,6 +9,7 @@
 #include "host/HostState.h"
 #include "log/DebugLog.h"
 #include "tests/ScratchFolder.h"
+#include "tests/fixtures/LoggedLines.h"
 
 #include <gtest/gtest.h>
 
@@ -142,18 +143,7 @@ protected:
     Lines CloseAndRead()
     {
         DbgLogClose();
-        std::ifstream file("Dbg.Log");
-        Lines lines;
-        bool inBody = false;
-        for (std::string line; std::getline(file, line);) {
-            if (line.find("Time started") != std::string::npos) {
-                inBody = true;
-                continue;
-            }
-            if (line == "Shutting down debug logging system...") break;
-            if (inBody && !line.empty()) lines.push_back(line);
-        }
-        return lines;
+        return LoggedLines();
     }
 
     bool AnythingArmed() const

@@ -5,6 +5,7 @@
 #include "log/DebugLog.h"
 #include "tests/ScratchFolder.h"
 #include "tests/fixtures/FakeAsioDriver.h"
+#include "tests/fixtures/LoggedLines.h"
 
 #include <gtest/gtest.h>
 
@@ -50,25 +51,6 @@ public:
         return setResult;
     }
 };
-
-// The lines written between opening and closing the log, without its
-// header and footer.
-std::vector<std::string> LoggedLines()
-{
-    std::ifstream file("Dbg.Log");
-    std::vector<std::string> lines;
-    std::string line;
-    bool inBody = false;
-    while (std::getline(file, line)) {
-        if (line.find("Time started") != std::string::npos) {
-            inBody = true;
-            continue;
-        }
-        if (line == "Shutting down debug logging system...") break;
-        if (inBody && !line.empty()) lines.push_back(line);
-    }
-    return lines;
-}
 
 class SampleRateControl : public ::testing::Test {
 protected:
