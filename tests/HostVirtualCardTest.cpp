@@ -147,7 +147,9 @@ TEST_P(HostOnVirtualCard, TonesAndASweepAreThePlannedRenderingOnTheirPairAndNowh
             reference.StartTone(kRate, t.from, t.seconds, t.attenuation);
         const std::vector<std::vector<uint8_t>> expected = RenderExpected(
             V(),
-            [&](auto* a, auto* b) { t.sweep ? reference.RenderSweep(a, b) : reference.RenderTone(a, b); },
+            [&](auto* a, auto* b) {
+                t.sweep ? reference.RenderSweep(a, b) : reference.RenderTone(a, b);
+            },
             t.sweep ? reference.bSweepPlaying : reference.bTonePlaying);
         ASSERT_FALSE(expected.empty());
         const WavData take = PlayOnce(
@@ -156,7 +158,10 @@ TEST_P(HostOnVirtualCard, TonesAndASweepAreThePlannedRenderingOnTheirPairAndNowh
                 return t.sweep ? PlaySweepWav(t.from, t.to, t.seconds, t.attenuation)
                                : PlaySineWav(t.from, t.seconds, t.attenuation);
             },
-            [&] { return (t.sweep ? pSineGenerator->bSweepPlaying : pSineGenerator->bTonePlaying).load(); });
+            [&] {
+                return (t.sweep ? pSineGenerator->bSweepPlaying : pSineGenerator->bTonePlaying)
+                    .load();
+            });
         if (*t.logged != '\0') {
             EXPECT_TRUE(LogHas(Log(), t.logged));
         }

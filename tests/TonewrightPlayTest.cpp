@@ -256,14 +256,22 @@ TEST_F(TonewrightPlayTest, EachSignalsTakeHoldsWhatWasAskedAndNoteA4IsSine440)
     };
     const Signal signals[] = {
         {{"--driver", "Virtual Card, 16", "sine", "1000"},
-         "Played sine 1000 Hz, 0.5 s at -12 dB on Virtual Card 16-bit", 16, 48000, 0, 0.5,
+         "Played sine 1000 Hz, 0.5 s at -12 dB on Virtual Card 16-bit",
+         16,
+         48000,
+         0,
+         0.5,
          [](const std::vector<double>& left) {
              EXPECT_NEAR(Peak(left), kPeakAt12Db, 0.002);
              EXPECT_NEAR(Frequency(left, kRate), 1000.0, 1.0);
          }},
         {{"--driver", "Virtual Card, 24", "--seconds", "0.75", "--attenuation", "6", "sweep", "200",
           "2000"},
-         "Played", 24, 48000, 0, 0.75,
+         "Played",
+         24,
+         48000,
+         0,
+         0.75,
          [](const std::vector<double>& left) {
              EXPECT_NEAR(Peak(left), std::pow(10.0, -6.0 / 20.0), 0.002);
              // Rising: the last quarter crosses zero far more often than the first.
@@ -272,35 +280,62 @@ TEST_F(TonewrightPlayTest, EachSignalsTakeHoldsWhatWasAskedAndNoteA4IsSine440)
              EXPECT_LT(Frequency(head, kRate), 800.0);
              EXPECT_GT(Frequency(tail, kRate), 1400.0);
          }},
-        {{"--driver", "Virtual Card, 32-bit i", "--seconds", "1", "pink"}, "Played", 32, 48000, 0,
+        {{"--driver", "Virtual Card, 32-bit i", "--seconds", "1", "pink"},
+         "Played",
+         32,
+         48000,
+         0,
          1.0,
          [](const std::vector<double>& left) {
              // The loudest pink values reach about the attenuated full scale.
              EXPECT_LE(Peak(left), kPeakAt12Db * 1.0001);
              EXPECT_GT(Peak(left), kPeakAt12Db * 0.3);
          }},
-        {{"--driver", "Virtual Card, 32-bit f", "--attenuation", "20", "white"}, "Played", 32,
-         48000, 0, 0.5,
+        {{"--driver", "Virtual Card, 32-bit f", "--attenuation", "20", "white"},
+         "Played",
+         32,
+         48000,
+         0,
+         0.5,
          [](const std::vector<double>& left) {
              // Gaussian noise whose RMS lies about 16.5 dB below its peak level.
              double power = 0.0;
              for (double s : left)
                  power += s * s;
              EXPECT_LE(Peak(left), 0.1);
-             EXPECT_NEAR(10.0 * std::log10(power / static_cast<double>(left.size())) + 20.0,
-                         -16.5, 1.5);
+             EXPECT_NEAR(10.0 * std::log10(power / static_cast<double>(left.size())) + 20.0, -16.5,
+                         1.5);
          }},
         {{"--driver", "Virtual Card, 16", "--pair", "1", "--rate", "44100", "sine", "441"},
-         "pair 1 (Out 3 / 4), 44100 Hz", 16, 44100, 1, 0.5,
+         "pair 1 (Out 3 / 4), 44100 Hz",
+         16,
+         44100,
+         1,
+         0.5,
          [](const std::vector<double>& left) {
              EXPECT_NEAR(Frequency(left, 44100.0), 441.0, 0.5);
          }},
         // Compared below: note A4 is sine 440 to the byte; Bb4 is not.
-        {{"--driver", "Virtual Card, 24", "note", "A4"}, "note A4 (440.00000000000 Hz)", 24, 48000,
-         0, 0.5, [](const std::vector<double>&) {}},
-        {{"--driver", "Virtual Card, 24", "sine", "440"}, "Played", 24, 48000, 0, 0.5,
+        {{"--driver", "Virtual Card, 24", "note", "A4"},
+         "note A4 (440.00000000000 Hz)",
+         24,
+         48000,
+         0,
+         0.5,
          [](const std::vector<double>&) {}},
-        {{"--driver", "Virtual Card, 24", "note", "Bb4"}, "Played", 24, 48000, 0, 0.5,
+        {{"--driver", "Virtual Card, 24", "sine", "440"},
+         "Played",
+         24,
+         48000,
+         0,
+         0.5,
+         [](const std::vector<double>&) {}},
+        {{"--driver", "Virtual Card, 24", "note", "Bb4"},
+         "Played",
+         24,
+         48000,
+         0,
+         0.5,
          [](const std::vector<double>& left) {
              EXPECT_NEAR(Frequency(left, kRate), 466.164, 0.5);
          }},

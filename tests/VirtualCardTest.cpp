@@ -408,13 +408,23 @@ TEST_F(VirtualCard, SettingsComeFromEachVariantsOwnKeyAndEachBadValueFallsBackWi
         {kVirtualCardVariants[1],
          "\"Channels\"=dword:00000004\n\"BufferSize\"=dword:00000080\n"
          "\"SampleRate\"=dword:00017700\n",
-         4, 128, 96000.0, {0, 0, 0}},
+         4,
+         128,
+         96000.0,
+         {0, 0, 0}},
         {kVirtualCardVariants[2],
          "\"Channels\"=dword:00000000\n\"BufferSize\"=dword:00001388\n"
          "\"SampleRate\"=dword:00005622\n",
-         8, 256, 48000.0, {1, 1, 1}},
-        {kVirtualCardVariants[3], "\"Channels\"=dword:000000c8\n\"BufferSize\"=dword:00000064\n",
-         8, 256, 48000.0, {1, 1, 0}},
+         8,
+         256,
+         48000.0,
+         {1, 1, 1}},
+        {kVirtualCardVariants[3],
+         "\"Channels\"=dword:000000c8\n\"BufferSize\"=dword:00000064\n",
+         8,
+         256,
+         48000.0,
+         {1, 1, 0}},
     };
     std::string settings;
     for (const Case& c : cases)
@@ -537,7 +547,8 @@ TEST_F(VirtualCard, TakesStartAtSoundEndAfterASecondOfSilenceAndNeverOverwriteEa
     EXPECT_EQ(first.sampleRate, 96000u);
     const std::vector<uint8_t> expectFirst =
         Expected(variant.type, {0, 1}, 1024, 5 * 1024, (118 - 5) * 1024);
-    ASSERT_EQ(first.data.size(), expectFirst.size()) << "from the first to the last sounding buffer";
+    ASSERT_EQ(first.data.size(), expectFirst.size())
+        << "from the first to the last sounding buffer";
     EXPECT_TRUE(first.data == expectFirst);
     const std::vector<uint8_t> expectSecond =
         Expected(variant.type, {0, 1}, 1024, 212 * 1024, 10 * 1024);
@@ -566,7 +577,8 @@ TEST_F(VirtualCard, TheHeaderCoversEverySecondAndARateChangeSplitsTheTakeAtTheNe
     EXPECT_GE(live.data.size(), 48000u * kFrameBytes);
     EXPECT_EQ(live.data.size() % (256 * kFrameBytes), 0u) << "whole buffers";
     EXPECT_GE(std::strtoul(liveSamples.c_str(), nullptr, 10), 48000u) << liveSamples;
-    EXPECT_TRUE(live.data == Expected(variant.type, {0, 1}, 256, 0, live.data.size() / kFrameBytes));
+    EXPECT_TRUE(live.data ==
+                Expected(variant.type, {0, 1}, 256, 0, live.data.size() / kFrameBytes));
 
     const int before = g_host.switches.load();
     EXPECT_EQ(driver->setSampleRate(96000.0), ASE_OK);
