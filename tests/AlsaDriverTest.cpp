@@ -12,6 +12,7 @@
 #include "platform/Registry.h"
 #include "render/BufferSwitch.h"
 #include "tests/ScratchFolder.h"
+#include "tests/fixtures/CreateDriver.h"
 #include "tests/fixtures/FakeWindow.h"
 
 #include <gtest/gtest.h>
@@ -260,13 +261,7 @@ protected:
 
     IASIO* Create(const char* clsidText, HRESULT* result = nullptr)
     {
-        CLSID clsid = {};
-        EXPECT_EQ(CLSIDFromString(clsidText, &clsid), S_OK);
-        void* object = nullptr;
-        const HRESULT created =
-            CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, clsid, &object);
-        if (result != nullptr) *result = created;
-        return created == S_OK ? static_cast<IASIO*>(object) : nullptr;
+        return CreateDriver(clsidText, result);
     }
 
     // Buffers for the given output channels, as the host makes them.

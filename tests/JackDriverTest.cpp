@@ -14,6 +14,7 @@
 #include "tests/JackCaptureClient.h"
 #include "tests/JackTestServer.h"
 #include "tests/ScratchFolder.h"
+#include "tests/fixtures/CreateDriver.h"
 #include "tests/fixtures/FakeWindow.h"
 #include "tests/fixtures/WavReader.h"
 
@@ -230,16 +231,7 @@ protected:
         RegistryReload();
     }
 
-    IASIO* Create(HRESULT* result = nullptr)
-    {
-        CLSID clsid = {};
-        EXPECT_EQ(CLSIDFromString(kJackClsid, &clsid), S_OK);
-        void* object = nullptr;
-        const HRESULT created =
-            CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, clsid, &object);
-        if (result != nullptr) *result = created;
-        return created == S_OK ? static_cast<IASIO*>(object) : nullptr;
-    }
+    IASIO* Create(HRESULT* result = nullptr) { return CreateDriver(kJackClsid, result); }
 
     ASIOError CreateBuffers(IASIO* driver, const std::vector<int32_t>& outputs)
     {
