@@ -39,18 +39,7 @@ ULONG AlsaClassFactory::Release()
 
 HRESULT AlsaClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
 {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    IUnknown* created = nullptr;
-    HRESULT result = create(clsid, &created);
-    if (FAILED(result)) return result;
-    if (created == nullptr) return E_UNEXPECTED;
-    // The caller's reference comes from QueryInterface, so a refused
-    // interface takes the object with it.
-    result = created->QueryInterface(iid, object);
-    created->Release();
-    return result;
+    return CreateDriverInstance(clsid, create, outer, iid, object);
 }
 
 HRESULT AlsaClassFactory::LockServer(bool lock)

@@ -174,19 +174,6 @@ ASIOError AlsaDriver::disposeBuffers()
     return result;
 }
 
-ASIOError AlsaDriver::getSamplePosition(ASIOSamples* position, ASIOTimeStamp* timeStamp)
-{
-    if (position == nullptr || timeStamp == nullptr) return ASE_InvalidParameter;
-    if (!IsRunning()) return ASE_SPNotAdvancing;
-    const uint64_t frames = qwPositionFrames.load(std::memory_order_relaxed);
-    const uint64_t nanoseconds = qwDueNs.load(std::memory_order_relaxed);
-    position->hi = static_cast<uint32_t>(frames >> 32);
-    position->lo = static_cast<uint32_t>(frames);
-    timeStamp->hi = static_cast<uint32_t>(nanoseconds >> 32);
-    timeStamp->lo = static_cast<uint32_t>(nanoseconds);
-    return ASE_OK;
-}
-
 bool AlsaDriver::ReopenDevice()
 {
     device.Close();
@@ -210,9 +197,6 @@ ASIOError AlsaDriver::StartTransport()
     bResetWanted =
         callbacks.asioMessage != nullptr &&
         callbacks.asioMessage(kAsioSelectorSupported, kAsioResetRequest, nullptr, nullptr) == 1;
-    nNextHalf = 0;
-    qwFramesSoFar = 0;
-    qwPositionFrames.store(0, std::memory_order_relaxed);
     writer.ClearUnderruns();
     if (!writer.Start(WriterPlan())) {
         SetErrorMessage("no thread for the ALSA writer");
@@ -248,13 +232,7 @@ AlsaWriter::Plan AlsaDriver::WriterPlan()
 // Writer thread.
 void AlsaDriver::RenderPeriod(uint64_t dueNs)
 {
-    qwPositionFrames.store(qwFramesSoFar, std::memory_order_relaxed);
-    qwDueNs.store(dueNs, std::memory_order_relaxed);
-    const int32_t half = nNextHalf;
-    nNextHalf = 1 - half;
-    SwitchBuffers();
-    interleaver.Interleave(half);
-    qwFramesSoFar += nPeriodFrames;
+    interleaver.Interleave(SwitchBuffers(dueNs));
 }
 
 // Writer thread.

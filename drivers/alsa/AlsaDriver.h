@@ -30,9 +30,6 @@ public:
     ASIOError createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
                             ASIOCallbacks* callbacks) override;
     ASIOError disposeBuffers() override;
-    // The frames written before the current period and when that period was
-    // due; read inside bufferSwitch, the two belong together.
-    ASIOError getSamplePosition(ASIOSamples* position, ASIOTimeStamp* timeStamp) override;
 
 protected:
     ASIOError StartTransport() override;
@@ -61,11 +58,6 @@ private:
     AlsaWriter writer;
     bool bResyncWanted = false;
     bool bResetWanted = false;
-
-    int32_t nNextHalf = 0;      // writer thread only, reset by each start
-    uint64_t qwFramesSoFar = 0; // writer thread only, reset by each start
-    std::atomic<uint64_t> qwPositionFrames{0};
-    std::atomic<uint64_t> qwDueNs{0};
 };
 
 // The module's creation function: finds the entry registered for clsid and

@@ -103,7 +103,6 @@ ASIOError JackDriver::StartTransport()
         SetErrorMessage("the JACK server has shut down");
         return ASE_HWMalfunction;
     }
-    nNextHalf = 0;
     bArmed.store(true, std::memory_order_release);
     if (jack_activate(pClient) != 0) {
         bArmed.store(false, std::memory_order_release);
@@ -148,10 +147,7 @@ void JackDriver::Process(jack_nframes_t frames)
         ports.Silence(frames);
         qwMismatched.fetch_add(1, std::memory_order_relaxed);
     } else {
-        const int32_t half = nNextHalf;
-        nNextHalf = 1 - half;
-        SwitchBuffers();
-        ports.CopyHalf(half, frames);
+        ports.CopyHalf(SwitchBuffers(), frames);
     }
     qwCycles.fetch_add(1, std::memory_order_release);
 }

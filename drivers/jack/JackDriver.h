@@ -70,7 +70,6 @@ private:
     std::atomic<jack_nframes_t> nServerFrames{0};
     std::atomic<jack_nframes_t> nServerRate{0};
 
-    int32_t nNextHalf = 0;           // process thread only, reset by each start
     std::atomic<bool> bArmed{false}; // publishes buffers and callbacks to the process thread
     std::atomic<uint64_t> qwCycles{0};
     std::atomic<bool> bServerGone{false};

@@ -11,7 +11,8 @@ HRESULT ClassFactory::QueryInterface(REFIID iid, void** object)
     return E_NOINTERFACE;
 }
 
-HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
+HRESULT CreateDriverInstance(REFCLSID clsid, DriverCreateFunction create, IUnknown* outer,
+                             REFIID iid, void** object)
 {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
@@ -20,11 +21,14 @@ HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
     HRESULT result = create(clsid, &created);
     if (FAILED(result)) return result;
     if (created == nullptr) return E_UNEXPECTED;
-    // The caller's reference comes from QueryInterface; a refused interface
-    // thus takes the object with it.
     result = created->QueryInterface(iid, object);
     created->Release();
     return result;
+}
+
+HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
+{
+    return CreateDriverInstance(clsid, create, outer, iid, object);
 }
 
 HRESULT ClassFactory::LockServer(bool lock)

@@ -24,6 +24,12 @@ template <typename Driver> HRESULT NewDriver(REFCLSID clsid, IUnknown** object)
     return S_OK;
 }
 
+// IClassFactory::CreateInstance over a creation function, for every factory
+// of a driver module: no aggregation; the caller's reference comes from
+// QueryInterface, so a refused interface takes the object with it.
+HRESULT CreateDriverInstance(REFCLSID clsid, DriverCreateFunction create, IUnknown* outer,
+                             REFIID iid, void** object);
+
 // Lives as long as the module, so counting its references would only guard
 // memory that is never freed; locks are counted, since they keep the
 // module loaded.

@@ -91,8 +91,11 @@ ASIOError DriverBase::start()
     nNextIndex = 0;
     qwSamplePosition.store(0, std::memory_order_relaxed);
     qwTimeStampNs.store(MonotonicNanoseconds(), std::memory_order_relaxed);
+    // Running before the transport starts: its first switch may come before
+    // StartTransport returns, and getSamplePosition must answer it.
+    bRunning.store(true, std::memory_order_release);
     const ASIOError result = StartTransport();
-    if (result == ASE_OK) bRunning.store(true, std::memory_order_release);
+    if (result != ASE_OK) bRunning.store(false, std::memory_order_release);
     return result;
 }
 
@@ -239,14 +242,20 @@ ASIOError DriverBase::outputReady()
     return ASE_NotPresent;
 }
 
-void DriverBase::SwitchBuffers()
+int32_t DriverBase::SwitchBuffers(uint64_t timeStampNs)
 {
     const int32_t index = nNextIndex;
     nNextIndex = 1 - index;
-    qwTimeStampNs.store(MonotonicNanoseconds(), std::memory_order_relaxed);
+    qwTimeStampNs.store(timeStampNs, std::memory_order_relaxed);
     asioCallbacks.bufferSwitch(index, ASIOTrue);
     qwSamplePosition.fetch_add(static_cast<uint64_t>(buffers.BufferSize()),
                                std::memory_order_relaxed);
+    return index;
+}
+
+int32_t DriverBase::SwitchBuffers()
+{
+    return SwitchBuffers(MonotonicNanoseconds());
 }
 
 void DriverBase::SetErrorMessage(const char* text)

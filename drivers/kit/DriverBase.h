@@ -79,10 +79,14 @@ protected:
     virtual ASIOError ChangeSampleRate(ASIOSampleRate sampleRate);
 
     // Driver thread, once per buffer period: hands the host the next half of
-    // the double buffer, alternating 0 and 1 from 0 after each start. No
+    // the double buffer, alternating 0 and 1 from 0 after each start, and
+    // returns the half the host has just filled. timeStampNs is when the
+    // buffer is due on the driver's own clock (CLOCK_MONOTONIC); without it,
+    // now. getSamplePosition reports it with the frames switched before. No
     // allocation, no lock, no log line: it runs inside the host's real-time
     // path.
-    void SwitchBuffers();
+    int32_t SwitchBuffers(uint64_t timeStampNs);
+    int32_t SwitchBuffers();
 
     void SetErrorMessage(const char* text);
     void SetDriverVersion(int32_t version) { lDriverVersion = version; }

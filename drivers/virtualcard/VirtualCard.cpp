@@ -50,19 +50,6 @@ ASIOError VirtualCard::disposeBuffers()
     return result;
 }
 
-ASIOError VirtualCard::getSamplePosition(ASIOSamples* position, ASIOTimeStamp* timeStamp)
-{
-    if (position == nullptr || timeStamp == nullptr) return ASE_InvalidParameter;
-    if (!bClockRunning.load(std::memory_order_acquire)) return ASE_SPNotAdvancing;
-    const uint64_t frames = qwPositionFrames.load(std::memory_order_relaxed);
-    const uint64_t nanoseconds = qwDeadlineNs.load(std::memory_order_relaxed);
-    position->hi = static_cast<uint32_t>(frames >> 32);
-    position->lo = static_cast<uint32_t>(frames);
-    timeStamp->hi = static_cast<uint32_t>(nanoseconds >> 32);
-    timeStamp->lo = static_cast<uint32_t>(nanoseconds);
-    return ASE_OK;
-}
-
 ASIOError VirtualCard::ChangeSampleRate(ASIOSampleRate sampleRate)
 {
     nRequestedRate.store(static_cast<uint32_t>(sampleRate), std::memory_order_relaxed);
@@ -73,12 +60,9 @@ ASIOError VirtualCard::StartTransport()
 {
     if (bPacing) return ASE_OK;
     nRequestedRate.store(static_cast<uint32_t>(SampleRate()), std::memory_order_relaxed);
-    qwPositionFrames.store(0, std::memory_order_relaxed);
     qwMissed.store(0, std::memory_order_relaxed);
-    qwDeadlineNs.store(PacingClock::Now(), std::memory_order_relaxed);
     bQuit.store(false, std::memory_order_relaxed);
     recorder.Start(settings.recordFile);
-    bClockRunning.store(true, std::memory_order_release);
 
     // A real-time thread where the system grants one, an ordinary one otherwise.
     pthread_attr_t attributes;
@@ -92,7 +76,6 @@ ASIOError VirtualCard::StartTransport()
     pthread_attr_destroy(&attributes);
     if (!bPacing) bPacing = pthread_create(&pacingThread, nullptr, PacingMain, this) == 0;
     if (!bPacing) {
-        bClockRunning.store(false, std::memory_order_release);
         recorder.Stop();
         SetErrorMessage("no thread for the card's clock");
         return ASE_HWMalfunction;
@@ -106,7 +89,6 @@ void VirtualCard::StopTransport()
     bQuit.store(true, std::memory_order_release);
     pthread_join(pacingThread, nullptr);
     bPacing = false;
-    bClockRunning.store(false, std::memory_order_release);
     recorder.Stop();
     const uint64_t missed = qwMissed.load(std::memory_order_relaxed);
     if (missed > 0)
@@ -126,20 +108,15 @@ void VirtualCard::Pace()
 {
     PacingClock clock;
     clock.Start(nRequestedRate.load(std::memory_order_relaxed), buffers.BufferSize());
-    int32_t half = 0;
-    uint64_t frames = 0;
     for (;;) {
         const uint32_t rate = nRequestedRate.load(std::memory_order_relaxed);
         if (rate != clock.Rate()) clock.ChangeRate(rate);
         const PacingClock::Tick tick = clock.WaitNext();
         if (bQuit.load(std::memory_order_acquire)) break;
         if (tick.missed) qwMissed.store(clock.MissedCount(), std::memory_order_relaxed);
-        qwPositionFrames.store(frames, std::memory_order_relaxed);
-        qwDeadlineNs.store(tick.deadlineNs, std::memory_order_relaxed);
-        SwitchBuffers();
-        recorder.OnBuffer(half, clock.Rate());
-        half = 1 - half;
-        frames += static_cast<uint64_t>(buffers.BufferSize());
+        // The position is stamped with the buffer's deadline, not when the
+        // thread woke.
+        recorder.OnBuffer(SwitchBuffers(tick.deadlineNs), clock.Rate());
     }
 }
 

@@ -22,10 +22,6 @@ public:
     ASIOError createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
                             ASIOCallbacks* callbacks) override;
     ASIOError disposeBuffers() override;
-    // The frames played before the current buffer, and the time the card's
-    // clock set for that buffer (its deadline, not when the thread woke).
-    // Read inside bufferSwitch, the two belong together.
-    ASIOError getSamplePosition(ASIOSamples* position, ASIOTimeStamp* timeStamp) override;
     ASIOError outputReady() override { return ASE_OK; }
 
 protected:
@@ -44,12 +40,7 @@ private:
 
     pthread_t pacingThread = {};
     bool bPacing = false;
-    // Set before the pacing thread starts: its first switch may come before
-    // start() has returned and the base counts the card as running.
-    std::atomic<bool> bClockRunning{false};
     std::atomic<bool> bQuit{false};
     std::atomic<uint32_t> nRequestedRate{0};
-    std::atomic<uint64_t> qwPositionFrames{0};
-    std::atomic<uint64_t> qwDeadlineNs{0};
     std::atomic<uint64_t> qwMissed{0};
 };
