@@ -34,23 +34,6 @@ void ComboHostWindow::ComboResetContent()
     if (m_combo != nullptr) m_combo->clear();
 }
 
-bool ComboHostWindow::PostMessage(uint32_t, WPARAM, LPARAM)
-{
-    return false;
-}
-
-int32_t DialogHostWindow::ComboAddString(const char*)
-{
-    return CB_ERR;
-}
-
-int32_t DialogHostWindow::ComboSetCurSel(int32_t)
-{
-    return CB_ERR;
-}
-
-void DialogHostWindow::ComboResetContent() {}
-
 bool DialogHostWindow::PostMessage(uint32_t message, WPARAM wParam, LPARAM lParam)
 {
     if (m_receiver == nullptr || !IsPostableMessage(message)) return false;

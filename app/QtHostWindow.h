@@ -41,8 +41,6 @@ public:
     int32_t ComboAddString(const char* text) override;
     int32_t ComboSetCurSel(int32_t index) override;
     void ComboResetContent() override;
-    // A combo box takes no private messages.
-    bool PostMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     QComboBox* m_combo;
@@ -55,9 +53,6 @@ public:
     explicit DialogHostWindow(QObject* receiver = nullptr) : m_receiver(receiver) {}
     void Attach(QObject* receiver) { m_receiver = receiver; }
 
-    int32_t ComboAddString(const char* text) override;
-    int32_t ComboSetCurSel(int32_t index) override;
-    void ComboResetContent() override;
     // From any thread: queues the event and returns; false for a message
     // number outside the user event range.
     bool PostMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;

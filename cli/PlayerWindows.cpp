@@ -22,11 +22,6 @@ void CollectingCombo::ComboResetContent()
     m_selection = CB_ERR;
 }
 
-bool CollectingCombo::PostMessage(uint32_t, WPARAM, LPARAM)
-{
-    return false;
-}
-
 bool PlayerMainWindow::PostMessage(uint32_t message, WPARAM, LPARAM)
 {
     if (message == WM_RESET_REQUEST) m_bResetRequested.store(true, std::memory_order_release);

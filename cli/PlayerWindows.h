@@ -15,7 +15,6 @@ public:
     int32_t ComboAddString(const char* text) override;
     int32_t ComboSetCurSel(int32_t index) override;
     void ComboResetContent() override;
-    bool PostMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;
 
     const std::vector<std::string>& Entries() const { return m_entries; }
     int32_t Selection() const { return m_selection; }
@@ -29,9 +28,6 @@ private:
 // only sets a flag the main loop polls.
 class PlayerMainWindow final : public HostWindow {
 public:
-    int32_t ComboAddString(const char*) override { return CB_ERR; }
-    int32_t ComboSetCurSel(int32_t) override { return CB_ERR; }
-    void ComboResetContent() override {}
     bool PostMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;
 
     bool ResetRequested() const { return m_bResetRequested.load(std::memory_order_acquire); }

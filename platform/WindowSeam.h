@@ -15,18 +15,20 @@ constexpr uint32_t WM_RESET_REQUEST = WM_APP + 10;
 // What the combo calls give for a null window or an index out of range.
 constexpr int32_t CB_ERR = -1;
 
-// A dialog or one of its combo boxes, as the host sees it.
+// A dialog or one of its combo boxes, as the host sees it. A window that is
+// no combo box keeps the combo calls' answers for one (CB_ERR, nothing done);
+// one that takes no messages keeps PostMessage's false.
 class HostWindow {
 public:
     // Appends an entry; returns its index.
-    virtual int32_t ComboAddString(const char* text) = 0;
+    virtual int32_t ComboAddString(const char*) { return CB_ERR; }
     // Selects the entry and returns its index; out of range gives CB_ERR, and
     // -1 clears the selection and also gives CB_ERR, as Windows does.
-    virtual int32_t ComboSetCurSel(int32_t index) = 0;
-    virtual void ComboResetContent() = 0;
+    virtual int32_t ComboSetCurSel(int32_t) { return CB_ERR; }
+    virtual void ComboResetContent() {}
     // Called from any thread. Queues the message for the window's own thread
     // and returns at once: never handled before this returns.
-    virtual bool PostMessage(uint32_t message, WPARAM wParam, LPARAM lParam) = 0;
+    virtual bool PostMessage(uint32_t, WPARAM, LPARAM) { return false; }
 
 protected:
     ~HostWindow() = default;
