@@ -7,6 +7,7 @@
 #include "gen/PinkNoiseGenerator.h"
 #include "gen/SineGenerator.h"
 #include "gen/WhiteNoiseGenerator.h"
+#include "host/BufferSwitchEntries.h"
 #include "host/HostState.h"
 
 #include <benchmark/benchmark.h>
@@ -67,6 +68,7 @@ void Switch(benchmark::State& state, ASIOSampleType type)
             break;
         }
     };
+    PrepareRenderView();
     arm();
     int32_t half = 0;
     for (auto _ : state) {
@@ -85,6 +87,7 @@ void Switch(benchmark::State& state, ASIOSampleType type)
     pSineGenerator = nullptr;
     pPinkNoiseGenerator = nullptr;
     pWhiteNoiseGenerator = nullptr;
+    ClearRenderView();
     ClearDriverInfo();
 }
 

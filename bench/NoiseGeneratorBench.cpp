@@ -15,7 +15,7 @@ constexpr uint32_t kRate = 96000;
 
 template <class Generator, class Sample> void Fill(benchmark::State& state, uint32_t code)
 {
-    Generator gen(code);
+    Generator gen(FormatCode{code});
     std::vector<Sample> buffer(kFrames);
     for (auto _ : state) {
         if (!gen.bPlaying.load(std::memory_order_acquire)) {

@@ -17,7 +17,7 @@ constexpr double kPeriodSeconds = kFrames / kRate;
 
 template <class Sample> void RenderTone(benchmark::State& state, uint32_t code)
 {
-    SineGenerator gen(kFrames, code);
+    SineGenerator gen(kFrames, FormatCode{code});
     std::vector<Sample> work(kFrames), target(kFrames);
     for (auto _ : state) {
         if (!gen.bTonePlaying.load()) {
@@ -35,7 +35,7 @@ template <class Sample> void RenderTone(benchmark::State& state, uint32_t code)
 
 template <class Sample> void RenderSweep(benchmark::State& state, uint32_t code)
 {
-    SineGenerator gen(kFrames, code);
+    SineGenerator gen(kFrames, FormatCode{code});
     std::vector<Sample> work(kFrames), target(kFrames);
     for (auto _ : state) {
         if (!gen.bSweepPlaying.load()) {
@@ -73,7 +73,7 @@ void BM_StartTone10s(benchmark::State& state)
 {
     const uint32_t code = static_cast<uint32_t>(state.range(0));
     for (auto _ : state) {
-        SineGenerator gen(512, code);
+        SineGenerator gen(512, FormatCode{code});
         gen.StartTone(kRate, 1000.0, 10.0, 0);
         benchmark::DoNotOptimize(gen.lCorrection);
     }

@@ -2,12 +2,9 @@
 
 #include "cli/ExitStatus.h"
 #include "cli/PlayArguments.h"
-#include "host/AsioDriverList.h"
-#include "host/HostState.h"
+#include "host/HostSession.h"
 
 #include <cctype>
-#include <memory>
-#include <new>
 #include <vector>
 
 namespace {
@@ -22,19 +19,6 @@ bool StartsWithIgnoringCase(const std::string& text, const std::string& start)
     return true;
 }
 
-// The names the host would list: only the first kMaxDrivers are ever opened.
-std::vector<std::string> DriverNames(AsioDriverList& list)
-{
-    std::vector<std::string> names;
-    const int32_t count = list.asioDriverCount();
-    for (int32_t i = 0; i < count && i < kMaxDrivers; ++i) {
-        char name[128] = {};
-        list.asioDriverName(i, name, 127);
-        names.emplace_back(name);
-    }
-    return names;
-}
-
 DriverChoice Failed(int status, std::string error)
 {
     return {-1, status, std::move(error)};
@@ -45,9 +29,7 @@ DriverChoice Failed(int status, std::string error)
 DriverChoice ResolveDriverChoice(const std::string& text)
 {
     if (text.empty()) return {-1, 0, {}};
-    std::unique_ptr<AsioDriverList> list(new (std::nothrow) AsioDriverList());
-    if (list == nullptr) return Failed(kExitHostFailure, "cannot read the driver list");
-    const std::vector<std::string> names = DriverNames(*list);
+    const std::vector<std::string> names = HostSession::InstalledDriverNames();
     const int32_t count = static_cast<int32_t>(names.size());
 
     if (count == 0) return Failed(kExitHostFailure, "no driver is installed");

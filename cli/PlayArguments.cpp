@@ -1,6 +1,6 @@
 #include "cli/PlayArguments.h"
 
-#include "app/NoteTable.h"
+#include "gen/NoteTable.h"
 
 #include <cerrno>
 #include <cmath>

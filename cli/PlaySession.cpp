@@ -1,24 +1,13 @@
 #include "cli/PlaySession.h"
 
-#include "app/NoteTable.h"
 #include "cli/DriverChoice.h"
 #include "cli/DriverListing.h"
 #include "cli/ExitStatus.h"
 #include "cli/InterruptFlag.h"
-#include "cli/PlayerWindows.h"
 #include "cli/ProgressDisplay.h"
-#include "gen/NoiseRequests.h"
-#include "gen/PinkNoiseGenerator.h"
-#include "gen/SineGenerator.h"
-#include "gen/ToneRequests.h"
-#include "gen/WhiteNoiseGenerator.h"
-#include "host/DriverSetup.h"
-#include "host/HostStartup.h"
-#include "host/HostState.h"
-#include "host/SampleRateControl.h"
-#include "log/DebugLog.h"
+#include "gen/NoteTable.h"
+#include "host/HostSession.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
@@ -54,9 +43,6 @@ void Report(const char* format, ...)
 class PlaySession {
 public:
     explicit PlaySession(const PlayArguments& arguments) : m_args(arguments) {}
-    ~PlaySession() { ShutDown(); }
-    PlaySession(const PlaySession&) = delete;
-    PlaySession& operator=(const PlaySession&) = delete;
 
     int Run();
 
@@ -64,29 +50,23 @@ private:
     int StartUp();
     int ApplyOptions();
     int Play();
-    PlayOutcome Request();
-    const std::atomic<bool>* PlayingFlag() const;
-    int WaitUntilPlayed(const std::atomic<bool>& playing);
+    SignalRequest Request() const;
+    int WaitUntilPlayed(Signal signal);
     int StatusIfStopped(ProgressDisplay& progress);
     int WaitForBuffers(uint32_t buffers);
     std::string Description() const;
-    void ShutDown();
 
     const PlayArguments& m_args;
     double m_dFrequency = 0.0;
-    CollectingCombo m_driverCombo;
-    CollectingCombo m_outputCombo;
-    PlayerMainWindow m_mainWindow;
-    bool m_bSetupStands = false;
-    bool m_bShutDown = false;
+    HostSession m_session;
 };
 
 int PlaySession::Run()
 {
     const int status = StartUp();
     if (m_args.command == PlayCommand::List) {
-        if (status == kExitPlayed || m_bSetupStands || !m_driverCombo.Entries().empty())
-            PrintDriverListing(stdout, m_driverCombo, m_outputCombo, m_bSetupStands);
+        if (status == kExitPlayed || m_session.SetupStands() || !m_session.DriverEntries().empty())
+            PrintDriverListing(stdout, m_session);
         return status;
     }
     if (status != kExitPlayed) return status;
@@ -101,43 +81,33 @@ int PlaySession::Run()
 // configured one; the options follow once the driver runs.
 int PlaySession::StartUp()
 {
-    if (!CreateNoteArray()) {
-        Report("Can't create note array - Exiting!!");
-        return kExitHostFailure;
-    }
-    // Resolved before the log opens: the list read for it logs its own
-    // enumeration, which belongs to the host's start-up alone.
+    // Resolved before the session opens the log: the list read for it logs
+    // its own enumeration, which belongs to the host's start-up alone.
     const DriverChoice choice = ResolveDriverChoice(m_args.driver);
     if (choice.exitStatus != 0) {
         Report("%s", choice.error.c_str());
         return choice.exitStatus;
     }
-    DbgLogOpen();
-    if (!ASIOHostInit(&m_driverCombo, choice.index)) {
-        // The host fills the driver combo only when a driver opened; the
-        // listing still shows what was tried.
-        if (pAsioDriverList != nullptr && m_driverCombo.Entries().empty())
-            FillDriverCombo(&m_driverCombo, -1);
+    const SessionStart started = m_session.StartUp(choice.index);
+    if (started == SessionStart::NoNoteTable) {
+        Report("Can't create note array - Exiting!!");
+        return kExitHostFailure;
+    }
+    const int32_t opened = m_session.OpenDriver();
+    if (choice.index >= 0 && opened >= 0 && opened != choice.index)
+        Report("driver %d did not open; using driver %d (%s) instead", choice.index, opened,
+               m_session.DriverEntries()[opened].c_str());
+    if (started != SessionStart::Started) {
         Report("Can't interface with an ASIO driver - Exiting!! (reasons in Dbg.Log)");
         return kExitHostFailure;
     }
-    if (choice.index >= 0 && nCurrentDrvNum != choice.index)
-        Report("driver %d did not open; using driver %d (%s) instead", choice.index, nCurrentDrvNum,
-               m_driverCombo.Entries()[nCurrentDrvNum].c_str());
-    if (!ASIOSelectDriver(&m_mainWindow, &m_outputCombo)) {
-        Report("Can't interface with an ASIO driver - Exiting!! (reasons in Dbg.Log)");
-        return kExitHostFailure;
-    }
-    m_bSetupStands = true;
-    ASIOGetSampleRate();
-    DbgLog("Completed app initialization.");
     return ApplyOptions();
 }
 
 int PlaySession::ApplyOptions()
 {
     if (m_args.rate != 0) {
-        if (!ASIOSetSampleRate(m_args.rate)) {
+        if (!m_session.SetSampleRate(m_args.rate)) {
             Report("Can't set sample rate to requested value! (%u Hz; reasons in Dbg.Log)",
                    m_args.rate);
             return kExitRefused;
@@ -147,16 +117,13 @@ int PlaySession::ApplyOptions()
         if (const int status = WaitForBuffers(kBuffersAfterRateChange); status != kExitPlayed)
             return status;
     }
-    if (m_args.pair >= 0) {
-        // The host would log a pair it does not have and play on the old
-        // one; the player must not claim to have played there.
-        const int32_t pairs = static_cast<int32_t>(m_outputCombo.Entries().size());
-        if (m_args.pair >= pairs) {
-            Report("%s has %d output pair%s; there is no pair %d", pASIOBuffers->szDriverName,
-                   pairs, pairs == 1 ? "" : "s", m_args.pair);
-            return kExitHostFailure;
-        }
-        ASIOSelectOutputPair(m_args.pair);
+    if (m_args.pair >= 0 && !m_session.SelectPair(m_args.pair)) {
+        // The player must not claim to have played on a pair it does not have.
+        const DriverDescription driver = m_session.Describe();
+        const int32_t pairs = static_cast<int32_t>(driver.pairs.size());
+        Report("%s has %d output pair%s; there is no pair %d", driver.name.c_str(), pairs,
+               pairs == 1 ? "" : "s", m_args.pair);
+        return kExitHostFailure;
     }
     return kExitPlayed;
 }
@@ -173,7 +140,8 @@ int PlaySession::Play()
         m_dFrequency = m_args.frequency;
     }
 
-    const PlayOutcome outcome = Request();
+    const SignalRequest request = Request();
+    const PlayOutcome outcome = m_session.Play(request);
     const char* reason = outcome.reason != nullptr ? outcome.reason : "no reason given";
     if (outcome.status == PlayStatus::Refused) {
         Report("%s", reason);
@@ -183,49 +151,34 @@ int PlaySession::Play()
         Report("%s", reason);
         return kExitHostFailure;
     }
-    const std::atomic<bool>* playing = PlayingFlag();
-    if (playing == nullptr) {
-        Report("no generator to follow");
-        return kExitHostFailure;
-    }
-    const int status = WaitUntilPlayed(*playing);
+    const int status = WaitUntilPlayed(request.signal);
     if (status == kExitPlayed) std::printf("Played %s\n", Description().c_str());
     return status;
 }
 
-PlayOutcome PlaySession::Request()
+SignalRequest PlaySession::Request() const
 {
+    SignalRequest request;
+    request.seconds = m_args.seconds;
+    request.attenuation = m_args.attenuation;
     switch (m_args.command) {
-    case PlayCommand::Sine:
-    case PlayCommand::Note:
-        return PlaySineWav(m_dFrequency, m_args.seconds, m_args.attenuation);
     case PlayCommand::Sweep:
-        return PlaySweepWav(m_args.freqStart, m_args.freqEnd, m_args.seconds, m_args.attenuation);
+        request.signal = Signal::Sweep;
+        request.frequency = m_args.freqStart;
+        request.endFrequency = m_args.freqEnd;
+        break;
     case PlayCommand::Pink:
-        return PlayPinkNoise(m_args.seconds, m_args.attenuation);
+        request.signal = Signal::Pink;
+        break;
     case PlayCommand::White:
-        return PlayWhiteNoise(m_args.seconds, m_args.attenuation);
+        request.signal = Signal::White;
+        break;
     default:
-        return {PlayStatus::Refused, "nothing to play"};
+        request.signal = Signal::Sine;
+        request.frequency = m_dFrequency;
+        break;
     }
-}
-
-// The flag the render path clears in the buffer where the signal ends.
-const std::atomic<bool>* PlaySession::PlayingFlag() const
-{
-    switch (m_args.command) {
-    case PlayCommand::Sine:
-    case PlayCommand::Note:
-        return pSineGenerator != nullptr ? &pSineGenerator->bTonePlaying : nullptr;
-    case PlayCommand::Sweep:
-        return pSineGenerator != nullptr ? &pSineGenerator->bSweepPlaying : nullptr;
-    case PlayCommand::Pink:
-        return pPinkNoiseGenerator != nullptr ? &pPinkNoiseGenerator->bPlaying : nullptr;
-    case PlayCommand::White:
-        return pWhiteNoiseGenerator != nullptr ? &pWhiteNoiseGenerator->bPlaying : nullptr;
-    default:
-        return nullptr;
-    }
+    return request;
 }
 
 // Why the wait must end early, as an exit status; kExitPlayed to go on.
@@ -236,9 +189,8 @@ int PlaySession::StatusIfStopped(ProgressDisplay& progress)
         Report("interrupted; the signal was cut short");
         return kExitSignalBase + signal;
     }
-    if (m_mainWindow.ResetRequested()) {
+    if (m_session.TakeResetRequest()) {
         progress.Finish();
-        DbgLog("App received reset request!");
         Report("the driver asked for a reset; the signal was cut short. Run the command again.");
         return kExitHostFailure;
     }
@@ -249,9 +201,9 @@ int PlaySession::StatusIfStopped(ProgressDisplay& progress)
 int PlaySession::WaitForBuffers(uint32_t buffers)
 {
     ProgressDisplay none(nullptr, 0.0);
-    const uint32_t start = dwCountBuffers.load(std::memory_order_acquire);
+    const uint32_t start = m_session.BuffersSwitched();
     const Clock::time_point deadline = Clock::now() + kStallLimit;
-    while (dwCountBuffers.load(std::memory_order_acquire) - start < buffers) {
+    while (m_session.BuffersSwitched() - start < buffers) {
         if (const int status = StatusIfStopped(none); status != kExitPlayed) return status;
         if (Clock::now() > deadline) {
             Report("the driver stopped switching buffers");
@@ -262,13 +214,13 @@ int PlaySession::WaitForBuffers(uint32_t buffers)
     return kExitPlayed;
 }
 
-int PlaySession::WaitUntilPlayed(const std::atomic<bool>& playing)
+int PlaySession::WaitUntilPlayed(Signal signal)
 {
     ProgressDisplay progress(ProgressDisplay::TerminalStream(), m_args.seconds);
-    const double secondsPerBuffer = asioDriverInfo.sampleRate > 0.0
-                                        ? asioDriverInfo.preferredSize / asioDriverInfo.sampleRate
-                                        : 0.0;
-    const uint32_t countAtStart = dwCountBuffers.load(std::memory_order_acquire);
+    const DriverDescription driver = m_session.Describe();
+    const double secondsPerBuffer =
+        driver.sampleRate > 0.0 ? driver.bufferFrames / driver.sampleRate : 0.0;
+    const uint32_t countAtStart = m_session.BuffersSwitched();
     uint32_t lastCount = countAtStart;
     Clock::time_point lastSwitch = Clock::now();
     bool ended = false;
@@ -278,11 +230,11 @@ int PlaySession::WaitUntilPlayed(const std::atomic<bool>& playing)
         if (const int status = StatusIfStopped(progress); status != kExitPlayed) return status;
         // The count is read after the flag, so that it cannot predate the
         // switch that cleared it.
-        if (!ended && !playing.load(std::memory_order_acquire)) {
+        if (!ended && !m_session.IsPlaying(signal)) {
             ended = true;
-            countAtEnd = dwCountBuffers.load(std::memory_order_acquire);
+            countAtEnd = m_session.BuffersSwitched();
         }
-        const uint32_t count = dwCountBuffers.load(std::memory_order_acquire);
+        const uint32_t count = m_session.BuffersSwitched();
         if (ended && count - countAtEnd >= kBuffersAfterEnd) break;
         if (count != lastCount) {
             lastCount = count;
@@ -321,26 +273,15 @@ std::string PlaySession::Description() const
         std::snprintf(what, sizeof what, "sine %g Hz", m_dFrequency);
         break;
     }
-    const int32_t pair = asioDriverInfo.nSelectedPair.load();
-    const auto& pairs = m_outputCombo.Entries();
+    const DriverDescription driver = m_session.Describe();
+    const int32_t pair = driver.selectedPair;
     const std::string pairName =
-        pair >= 0 && pair < static_cast<int32_t>(pairs.size()) ? pairs[pair] : "?";
+        pair >= 0 && pair < static_cast<int32_t>(driver.pairs.size()) ? driver.pairs[pair] : "?";
     char text[512];
     std::snprintf(text, sizeof text, "%s, %g s at -%u dB on %s, pair %d (%s), %.0f Hz", what,
-                  m_args.seconds, m_args.attenuation, pASIOBuffers->szDriverName, pair,
-                  pairName.c_str(), asioDriverInfo.sampleRate);
+                  m_args.seconds, m_args.attenuation, driver.name.c_str(), pair, pairName.c_str(),
+                  driver.sampleRate);
     return text;
-}
-
-// The dialog's order: note table, then the host (driver stopped before the
-// generators go, the driver list last), then the log with its trailer.
-void PlaySession::ShutDown()
-{
-    if (m_bShutDown) return;
-    m_bShutDown = true;
-    FreeNoteArray();
-    ASIOHostShutdown(true);
-    DbgLogClose();
 }
 
 } // namespace

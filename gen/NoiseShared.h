@@ -1,18 +1,13 @@
 // What the white and the pink noise generator share: the attenuation-to-level
-// rule, the clock that reseeds them, the request length and the sample store.
+// rule (gen/FormatCode.h), the clock that reseeds them, the request length and the sample store.
 // Reached through gen/WhiteNoiseGenerator.h and gen/PinkNoiseGenerator.h.
 #pragma once
+
+#include "gen/FormatCode.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-
-// Peak level for an attenuation in whole decibels: exactly the format's full
-// scale at 0 dB. Format code 0 is 16-bit, 1 is 24-bit, anything else 32-bit.
-double LevelForAttenuation(uint32_t formatCode, uint32_t attenuationDb);
-
-// Full scale of a format code as a double: 32767, 8388607 or 2147483647.
-double FullScaleForFormat(uint32_t formatCode);
 
 // Low 32 bits of the calendar time in whole seconds: the seed of every request.
 uint32_t ClockSeedSeconds();
@@ -32,8 +27,8 @@ template <class Sample> inline void StoreSaturated(Sample* sample, double integr
 
 // The largest magnitude a noise sample may take in a buffer of this width:
 // the format's full scale, or less when the buffer is narrower.
-inline double SampleLimit(uint32_t formatCode, bool sixteenBit)
+inline double SampleLimit(FormatCode code, bool sixteenBit)
 {
-    const double fullScale = FullScaleForFormat(formatCode);
+    const double fullScale = FullScale(code);
     return sixteenBit ? std::min(fullScale, 32767.0) : fullScale;
 }

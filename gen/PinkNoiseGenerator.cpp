@@ -41,7 +41,7 @@ float PinkFilter::Next()
     return (sum + w) * 0.125f;
 }
 
-PinkNoiseGenerator::PinkNoiseGenerator(uint32_t formatCode)
+PinkNoiseGenerator::PinkNoiseGenerator(FormatCode formatCode)
     : bPlaying(false), pFilter(new (std::nothrow) PinkFilter), dAmplitude(0.0), nRemaining(0),
       nFormatCode(formatCode)
 {
@@ -52,7 +52,7 @@ PinkNoiseGenerator::~PinkNoiseGenerator()
     Release();
 }
 
-PinkNoiseGenerator* PinkNoiseGenerator::Create(uint32_t formatCode)
+PinkNoiseGenerator* PinkNoiseGenerator::Create(FormatCode formatCode)
 {
     PinkNoiseGenerator* generator = new (std::nothrow) PinkNoiseGenerator(formatCode);
     if (generator != nullptr && generator->pFilter == nullptr) {

@@ -30,14 +30,14 @@ public:
 
 class PinkNoiseGenerator {
 public:
-    explicit PinkNoiseGenerator(uint32_t formatCode);
+    explicit PinkNoiseGenerator(FormatCode formatCode);
     ~PinkNoiseGenerator();
     PinkNoiseGenerator(const PinkNoiseGenerator&) = delete;
     PinkNoiseGenerator& operator=(const PinkNoiseGenerator&) = delete;
 
     // The host's way to make one: null when the generator or its filter
     // cannot be allocated, so a half-built generator is never kept.
-    static PinkNoiseGenerator* Create(uint32_t formatCode);
+    static PinkNoiseGenerator* Create(FormatCode formatCode);
 
     // Frees the filter. The host calls it after the driver has stopped and
     // before deleting the object; Arm is refused afterwards.
@@ -59,7 +59,7 @@ public:
     PinkFilter* pFilter;
     double dAmplitude;
     uint32_t nRemaining;
-    uint32_t nFormatCode;
+    FormatCode nFormatCode;
 
 private:
     template <class Sample> void Fill(Sample* buffer, uint32_t frames, uint32_t count);

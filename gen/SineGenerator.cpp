@@ -30,27 +30,17 @@ inline uint32_t DivideRoundingUp(uint32_t value, uint32_t divisor)
 
 } // namespace
 
-SineGenerator::SineGenerator(uint32_t frames, uint32_t formatCode)
+SineGenerator::SineGenerator(uint32_t frames, FormatCode formatCode)
     : bTonePlaying(false), bSweepPlaying(false), nFormat(formatCode), lSampleSum(0), lCorrection(0),
-      dwFullScale(0), dwRampLength(0), dwFadeOutOffset(0), dwFadeOutBuffer(0), dwBufferIndex(0),
-      dwFadeOutDone(0), dwFadeInDone(0), dwToneBuffers(0), dwSweepBuffers(0), dwSweepBuffersLeft(0),
-      dwFrames(frames), pSweepWindow(nullptr), dDcStep(0.0), dDcAccumulator(0.0),
-      dPhaseIncrement(0.0), dIncrementStep(0.0), dAmplitude(0.0), dPhase(0.0), dSampleRate(0.0),
-      dSweepAmplitude0(0.0), dSweepPhase0(0.0), dSweepIncrement0(0.0), dEnvelope(0.0),
-      dEnvelopeStep(0.0), dSweepIncrementStep0(0.0), bPastFadeIn(false), bFadeOutStarted(false),
-      bDcFraction(false), bSweepRestart(false), b16Bit(formatCode == 0), m_pWindowStorage(nullptr)
+      dwFullScale(FullScale(formatCode)), dwRampLength(0), dwFadeOutOffset(0), dwFadeOutBuffer(0),
+      dwBufferIndex(0), dwFadeOutDone(0), dwFadeInDone(0), dwToneBuffers(0), dwSweepBuffers(0),
+      dwSweepBuffersLeft(0), dwFrames(frames), pSweepWindow(nullptr), dDcStep(0.0),
+      dDcAccumulator(0.0), dPhaseIncrement(0.0), dIncrementStep(0.0), dAmplitude(0.0), dPhase(0.0),
+      dSampleRate(0.0), dSweepAmplitude0(0.0), dSweepPhase0(0.0), dSweepIncrement0(0.0),
+      dEnvelope(0.0), dEnvelopeStep(0.0), dSweepIncrementStep0(0.0), bPastFadeIn(false),
+      bFadeOutStarted(false), bDcFraction(false), bSweepRestart(false),
+      b16Bit(formatCode == FormatCode::Int16), m_pWindowStorage(nullptr)
 {
-    switch (formatCode) {
-    case 0:
-        dwFullScale = 32767;
-        break;
-    case 1:
-        dwFullScale = 8388607;
-        break;
-    default:
-        dwFullScale = 2147483647;
-        break;
-    }
     // The figures of a plan depend on round-to-nearest double arithmetic.
     std::fesetenv(FE_DFL_ENV);
 }
@@ -69,24 +59,9 @@ void SineGenerator::Release()
 
 double SineGenerator::AttenuationToAmplitude(uint32_t attenuation) const
 {
-    double fullScaleDecibels;
-    double belowFullScale;
-    switch (nFormat) {
-    case 0:
-        fullScaleDecibels = 90.30873362283398;
-        belowFullScale = 32765.0;
-        break;
-    case 1:
-        fullScaleDecibels = 138.47379696999255;
-        belowFullScale = 8388605.0;
-        break;
-    default:
-        fullScaleDecibels = 186.63859730762366;
-        belowFullScale = 2147483645.0;
-        break;
-    }
-    if (attenuation == 0) return belowFullScale;
-    return std::pow(10.0, (fullScaleDecibels - static_cast<double>(attenuation)) / 20.0);
+    // Two units below full scale, so a DC correction never passes it.
+    if (attenuation == 0) return static_cast<double>(dwFullScale) - 2.0;
+    return LevelForAttenuation(nFormat, attenuation);
 }
 
 void SineGenerator::ResetRun()
@@ -156,59 +131,34 @@ void SineGenerator::WriteCorrected(Sample* buffer, uint32_t count)
     }
 }
 
-void SineGenerator::WriteSteady(int32_t* b, uint32_t n)
+template <class Sample> void SineGenerator::WriteSteady(Sample* buffer, uint32_t count)
 {
-    Write<int32_t, Stage::Steady>(b, n);
+    Write<Sample, Stage::Steady>(buffer, count);
 }
-void SineGenerator::WriteSteady(int16_t* b, uint32_t n)
+template <class Sample> void SineGenerator::WriteFadeIn(Sample* buffer, uint32_t count)
 {
-    Write<int16_t, Stage::Steady>(b, n);
+    Write<Sample, Stage::FadeIn>(buffer, count);
 }
-void SineGenerator::WriteFadeIn(int32_t* b, uint32_t n)
+template <class Sample> void SineGenerator::WriteFadeOut(Sample* buffer, uint32_t count)
 {
-    Write<int32_t, Stage::FadeIn>(b, n);
+    Write<Sample, Stage::FadeOut>(buffer, count);
 }
-void SineGenerator::WriteFadeIn(int16_t* b, uint32_t n)
+template <class Sample> void SineGenerator::WriteSteadyCorrected(Sample* buffer, uint32_t count)
 {
-    Write<int16_t, Stage::FadeIn>(b, n);
+    WriteCorrected<Sample, Stage::Steady>(buffer, count);
 }
-void SineGenerator::WriteFadeOut(int32_t* b, uint32_t n)
+template <class Sample> void SineGenerator::WriteFadeInCorrected(Sample* buffer, uint32_t count)
 {
-    Write<int32_t, Stage::FadeOut>(b, n);
+    WriteCorrected<Sample, Stage::FadeIn>(buffer, count);
 }
-void SineGenerator::WriteFadeOut(int16_t* b, uint32_t n)
+template <class Sample> void SineGenerator::WriteFadeOutCorrected(Sample* buffer, uint32_t count)
 {
-    Write<int16_t, Stage::FadeOut>(b, n);
-}
-
-void SineGenerator::WriteSteadyCorrected(int32_t* b, uint32_t n)
-{
-    WriteCorrected<int32_t, Stage::Steady>(b, n);
-}
-void SineGenerator::WriteSteadyCorrected(int16_t* b, uint32_t n)
-{
-    WriteCorrected<int16_t, Stage::Steady>(b, n);
-}
-void SineGenerator::WriteFadeInCorrected(int32_t* b, uint32_t n)
-{
-    WriteCorrected<int32_t, Stage::FadeIn>(b, n);
-}
-void SineGenerator::WriteFadeInCorrected(int16_t* b, uint32_t n)
-{
-    WriteCorrected<int16_t, Stage::FadeIn>(b, n);
-}
-void SineGenerator::WriteFadeOutCorrected(int32_t* b, uint32_t n)
-{
-    WriteCorrected<int32_t, Stage::FadeOut>(b, n);
-}
-void SineGenerator::WriteFadeOutCorrected(int16_t* b, uint32_t n)
-{
-    WriteCorrected<int16_t, Stage::FadeOut>(b, n);
+    WriteCorrected<Sample, Stage::FadeOut>(buffer, count);
 }
 
 // ---- Block operations ----------------------------------------------------
 
-template <class Sample> void SineGenerator::NudgeSampleOf(Sample& sample)
+template <class Sample> void SineGenerator::NudgeSample(Sample& sample)
 {
     if (lCorrection >= 0) {
         --lCorrection;
@@ -219,74 +169,42 @@ template <class Sample> void SineGenerator::NudgeSampleOf(Sample& sample)
     }
 }
 
-template <class Sample> bool SineGenerator::FadeInBlockOf(Sample* buffer, uint32_t count)
+template <class Sample> bool SineGenerator::FadeInBlock(Sample* buffer, uint32_t count)
 {
     if (bDcFraction)
-        WriteCorrected<Sample, Stage::FadeIn>(buffer, count);
+        WriteFadeInCorrected(buffer, count);
     else
-        Write<Sample, Stage::FadeIn>(buffer, count);
+        WriteFadeIn(buffer, count);
     return dwFadeInDone != dwRampLength;
 }
 
-template <class Sample> void SineGenerator::SteadyBlockOf(Sample* buffer, uint32_t count)
+template <class Sample> void SineGenerator::SteadyBlock(Sample* buffer, uint32_t count)
 {
     if (bDcFraction) {
-        WriteCorrected<Sample, Stage::Steady>(buffer, count);
+        WriteSteadyCorrected(buffer, count);
         return;
     }
-    Write<Sample, Stage::Steady>(buffer, count);
-    if (count == dwFrames && std::abs(lCorrection) > 1) NudgeSampleOf(buffer[count - 1]);
+    WriteSteady(buffer, count);
+    if (count == dwFrames && std::abs(lCorrection) > 1) NudgeSample(buffer[count - 1]);
 }
 
-template <class Sample> bool SineGenerator::FadeOutBlockOf(Sample* buffer, uint32_t count)
+template <class Sample> bool SineGenerator::FadeOutBlock(Sample* buffer, uint32_t count)
 {
     const bool first = dwFadeOutDone == 0;
     if (first) dEnvelope = static_cast<double>(dwFullScale);
     if (bDcFraction) {
-        WriteCorrected<Sample, Stage::FadeOut>(buffer, count);
+        WriteFadeOutCorrected(buffer, count);
     } else {
-        Write<Sample, Stage::FadeOut>(buffer, count);
-        if (first && count > 0 && std::abs(lCorrection) > 1) NudgeSampleOf(buffer[0]);
+        WriteFadeOut(buffer, count);
+        if (first && count > 0 && std::abs(lCorrection) > 1) NudgeSample(buffer[0]);
     }
     return dwFadeOutDone != dwRampLength;
 }
 
-bool SineGenerator::FadeInBlock(int32_t* b, uint32_t n)
-{
-    return FadeInBlockOf(b, n);
-}
-bool SineGenerator::FadeInBlock(int16_t* b, uint32_t n)
-{
-    return FadeInBlockOf(b, n);
-}
-void SineGenerator::SteadyBlock(int32_t* b, uint32_t n)
-{
-    SteadyBlockOf(b, n);
-}
-void SineGenerator::SteadyBlock(int16_t* b, uint32_t n)
-{
-    SteadyBlockOf(b, n);
-}
-bool SineGenerator::FadeOutBlock(int32_t* b, uint32_t n)
-{
-    return FadeOutBlockOf(b, n);
-}
-bool SineGenerator::FadeOutBlock(int16_t* b, uint32_t n)
-{
-    return FadeOutBlockOf(b, n);
-}
-void SineGenerator::NudgeSample(int32_t& sample)
-{
-    NudgeSampleOf(sample);
-}
-void SineGenerator::NudgeSample(int16_t& sample)
-{
-    NudgeSampleOf(sample);
-}
-
 // ---- Tone playback -------------------------------------------------------
 
-template <class Sample> void SineGenerator::RenderToneOf(Sample* work, Sample* target)
+template <class Sample>
+void SineGenerator::RenderTone(Sample* work, std::type_identity_t<Sample>* target)
 {
     const uint32_t frames = dwFrames;
     const uint32_t ramp = dwRampLength;
@@ -303,28 +221,28 @@ template <class Sample> void SineGenerator::RenderToneOf(Sample* work, Sample* t
         const uint32_t remaining = ramp - dwFadeInDone;
         if (remaining != 0) {
             n = std::min(frames, remaining);
-            if (FadeInBlockOf(work, n)) return finish();
-            if (std::abs(lCorrection) > 1) NudgeSampleOf(work[n - 1]);
+            if (FadeInBlock(work, n)) return finish();
+            if (std::abs(lCorrection) > 1) NudgeSample(work[n - 1]);
             if (n == frames) return finish();
             used = n;
         }
         bPastFadeIn = true;
         if (dwBufferIndex != dwFadeOutBuffer) {
-            SteadyBlockOf(work + used, frames - used);
+            SteadyBlock(work + used, frames - used);
             return finish();
         }
-        SteadyBlockOf(work + used, dwFadeOutOffset - used);
-        if (std::abs(lCorrection) > 1) NudgeSampleOf(work[dwFadeOutOffset - 1]);
+        SteadyBlock(work + used, dwFadeOutOffset - used);
+        if (std::abs(lCorrection) > 1) NudgeSample(work[dwFadeOutOffset - 1]);
         bFadeOutStarted = true;
         run = work + dwFadeOutOffset;
         n = std::min(ramp, frames - dwFadeOutOffset);
     } else if (dwBufferIndex < dwFadeOutBuffer) {
-        SteadyBlockOf(work, frames);
+        SteadyBlock(work, frames);
         return finish();
     } else if (!bFadeOutStarted) {
         bFadeOutStarted = true;
         if (dwFadeOutOffset != 0) {
-            SteadyBlockOf(work, dwFadeOutOffset);
+            SteadyBlock(work, dwFadeOutOffset);
             run = work + dwFadeOutOffset;
             n = std::min(ramp, frames - dwFadeOutOffset);
         } else {
@@ -336,7 +254,7 @@ template <class Sample> void SineGenerator::RenderToneOf(Sample* work, Sample* t
         n = std::min(frames, ramp - dwFadeOutDone);
     }
 
-    if (FadeOutBlockOf(run, n)) return finish();
+    if (FadeOutBlock(run, n)) return finish();
 
     // The tone ends in this buffer.
     Sample& last = run[n - 1];
@@ -345,7 +263,7 @@ template <class Sample> void SineGenerator::RenderToneOf(Sample* work, Sample* t
         const int64_t units = static_cast<int64_t>(std::floor(std::fabs(dDcAccumulator) + 0.1));
         AddCorrection(last, dDcAccumulator < 0.0 ? -units : units);
     } else if (lCorrection != 0) {
-        NudgeSampleOf(last);
+        NudgeSample(last);
     }
     Sample* const end = work + frames;
     std::fill(run + n, end, Sample(0));
@@ -353,15 +271,6 @@ template <class Sample> void SineGenerator::RenderToneOf(Sample* work, Sample* t
     ++dwBufferIndex;
     // Last: once the flag is clear the next plan may overwrite every field.
     bTonePlaying.store(false, std::memory_order_release);
-}
-
-void SineGenerator::RenderTone(int32_t* work, int32_t* target)
-{
-    RenderToneOf(work, target);
-}
-void SineGenerator::RenderTone(int16_t* work, int16_t* target)
-{
-    RenderToneOf(work, target);
 }
 
 // ---- Tone plan -----------------------------------------------------------
@@ -549,7 +458,8 @@ void SineGenerator::StartSweep(double sampleRate, double startFrequency, double 
     bSweepPlaying.store(true, std::memory_order_release);
 }
 
-template <class Sample> void SineGenerator::RenderSweepOf(Sample* work, Sample* target)
+template <class Sample>
+void SineGenerator::RenderSweep(Sample* work, std::type_identity_t<Sample>* target)
 {
     const uint32_t frames = dwFrames;
     if (bSweepRestart) {
@@ -584,11 +494,15 @@ template <class Sample> void SineGenerator::RenderSweepOf(Sample* work, Sample* 
     }
 }
 
-void SineGenerator::RenderSweep(int32_t* work, int32_t* target)
-{
-    RenderSweepOf(work, target);
-}
-void SineGenerator::RenderSweep(int16_t* work, int16_t* target)
-{
-    RenderSweepOf(work, target);
-}
+// The two widths the render path plays.
+#define TONEWRIGHT_SINE_WIDTH(Sample)                                                              \
+    template void SineGenerator::RenderTone<Sample>(Sample*, Sample*);                             \
+    template void SineGenerator::RenderSweep<Sample>(Sample*, Sample*);                            \
+    template void SineGenerator::WriteSteady<Sample>(Sample*, uint32_t);                           \
+    template void SineGenerator::WriteFadeIn<Sample>(Sample*, uint32_t);                           \
+    template void SineGenerator::WriteFadeOut<Sample>(Sample*, uint32_t);                          \
+    template void SineGenerator::WriteSteadyCorrected<Sample>(Sample*, uint32_t);                  \
+    template void SineGenerator::WriteFadeInCorrected<Sample>(Sample*, uint32_t);                  \
+    template void SineGenerator::WriteFadeOutCorrected<Sample>(Sample*, uint32_t);
+TONEWRIGHT_SINE_WIDTH(int16_t)
+TONEWRIGHT_SINE_WIDTH(int32_t)

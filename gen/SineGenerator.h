@@ -5,12 +5,15 @@
 // after the flag has been loaded (acquire).
 #pragma once
 
+#include "gen/FormatCode.h"
+
 #include <atomic>
 #include <cstdint>
+#include <type_traits>
 
 class SineGenerator {
 public:
-    SineGenerator(uint32_t frames, uint32_t formatCode);
+    SineGenerator(uint32_t frames, FormatCode formatCode);
     ~SineGenerator();
     SineGenerator(const SineGenerator&) = delete;
     SineGenerator& operator=(const SineGenerator&) = delete;
@@ -24,48 +27,29 @@ public:
     void StartSweep(double sampleRate, double startFrequency, double endFrequency, double seconds,
                     uint32_t attenuation);
 
-    // Driver callback thread: one buffer of dwFrames samples each. No lock,
-    // no allocation, no system call. The target may be null for a tone only.
-    void RenderTone(int32_t* work, int32_t* target);
-    void RenderTone(int16_t* work, int16_t* target);
-    void RenderSweep(int32_t* work, int32_t* target);
-    void RenderSweep(int16_t* work, int16_t* target);
+    // Driver callback thread: one buffer of dwFrames samples each, int16_t
+    // for format code Int16 and int32_t for the others. No lock, no
+    // allocation, no system call. The target may be null for a tone only.
+    template <class Sample> void RenderTone(Sample* work, std::type_identity_t<Sample>* target);
+    template <class Sample> void RenderSweep(Sample* work, std::type_identity_t<Sample>* target);
 
+    // Full scale minus 2 at 0 dB, the level of the attenuation otherwise.
     double AttenuationToAmplitude(uint32_t attenuation) const;
     void ResetRun();
 
     // Sample writers: with a null buffer they only advance the state and the
     // sum (the planning's dry run). The corrected forms spread the fractional
-    // DC correction and never take a null buffer.
-    void WriteSteady(int32_t* buffer, uint32_t count);
-    void WriteSteady(int16_t* buffer, uint32_t count);
-    void WriteFadeIn(int32_t* buffer, uint32_t count);
-    void WriteFadeIn(int16_t* buffer, uint32_t count);
-    void WriteFadeOut(int32_t* buffer, uint32_t count);
-    void WriteFadeOut(int16_t* buffer, uint32_t count);
-    void WriteSteadyCorrected(int32_t* buffer, uint32_t count);
-    void WriteSteadyCorrected(int16_t* buffer, uint32_t count);
-    void WriteFadeInCorrected(int32_t* buffer, uint32_t count);
-    void WriteFadeInCorrected(int16_t* buffer, uint32_t count);
-    void WriteFadeOutCorrected(int32_t* buffer, uint32_t count);
-    void WriteFadeOutCorrected(int16_t* buffer, uint32_t count);
-
-    // Block operations choose plain or corrected writer and place the unit
-    // corrections; the ramp blocks return true while their stage is unfinished.
-    bool FadeInBlock(int32_t* buffer, uint32_t count);
-    bool FadeInBlock(int16_t* buffer, uint32_t count);
-    void SteadyBlock(int32_t* buffer, uint32_t count);
-    void SteadyBlock(int16_t* buffer, uint32_t count);
-    bool FadeOutBlock(int32_t* buffer, uint32_t count);
-    bool FadeOutBlock(int16_t* buffer, uint32_t count);
-    void NudgeSample(int32_t& sample);
-    void NudgeSample(int16_t& sample);
-
-    void BuildSweepWindow(double* window, uint32_t count);
+    // DC correction over each sample and never take a null buffer.
+    template <class Sample> void WriteSteady(Sample* buffer, uint32_t count);
+    template <class Sample> void WriteFadeIn(Sample* buffer, uint32_t count);
+    template <class Sample> void WriteFadeOut(Sample* buffer, uint32_t count);
+    template <class Sample> void WriteSteadyCorrected(Sample* buffer, uint32_t count);
+    template <class Sample> void WriteFadeInCorrected(Sample* buffer, uint32_t count);
+    template <class Sample> void WriteFadeOutCorrected(Sample* buffer, uint32_t count);
 
     std::atomic<bool> bTonePlaying;
     std::atomic<bool> bSweepPlaying;
-    uint32_t nFormat;
+    FormatCode nFormat;
     int32_t lSampleSum;
     int32_t lCorrection;
     uint32_t dwFullScale;
@@ -104,15 +88,16 @@ private:
     template <class Sample, Stage stage> void Write(Sample* buffer, uint32_t count);
     template <class Sample, Stage stage> void WriteCorrected(Sample* buffer, uint32_t count);
     template <class Sample> void AddCorrection(Sample& sample, int64_t units);
-    template <class Sample> bool FadeInBlockOf(Sample* buffer, uint32_t count);
-    template <class Sample> void SteadyBlockOf(Sample* buffer, uint32_t count);
-    template <class Sample> bool FadeOutBlockOf(Sample* buffer, uint32_t count);
-    template <class Sample> void NudgeSampleOf(Sample& sample);
-    template <class Sample> void RenderToneOf(Sample* work, Sample* target);
-    template <class Sample> void RenderSweepOf(Sample* work, Sample* target);
+    // Plain or corrected writer, with the unit corrections placed; the ramp
+    // blocks return true while their stage is unfinished.
+    template <class Sample> bool FadeInBlock(Sample* buffer, uint32_t count);
+    template <class Sample> void SteadyBlock(Sample* buffer, uint32_t count);
+    template <class Sample> bool FadeOutBlock(Sample* buffer, uint32_t count);
+    template <class Sample> void NudgeSample(Sample& sample);
     template <class Sample> int32_t DryRun(uint32_t steadyEnd, bool& risingCrossing);
     bool PlaceFadeOut(uint32_t fadeOutStart);
     uint32_t WholeSteadyBuffers() const;
+    void BuildSweepWindow(double* window, uint32_t count);
 
     // The window's storage lives as long as the object, so that the sweep's
     // last buffer only lets go of it instead of freeing memory on the

@@ -9,7 +9,7 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the render thread must ne
 static_assert(offsetof(WhiteNoiseGenerator, bPlaying) == 0,
               "the flag is the first byte of the object");
 
-WhiteNoiseGenerator::WhiteNoiseGenerator(uint32_t formatCode)
+WhiteNoiseGenerator::WhiteNoiseGenerator(FormatCode formatCode)
     : bPlaying(false), pRandom(new (std::nothrow) GaussianRandom), dAmplitude(0.0), nRemaining(0),
       nFormatCode(formatCode)
 {
@@ -21,7 +21,7 @@ WhiteNoiseGenerator::~WhiteNoiseGenerator()
     Release();
 }
 
-WhiteNoiseGenerator* WhiteNoiseGenerator::Create(uint32_t formatCode)
+WhiteNoiseGenerator* WhiteNoiseGenerator::Create(FormatCode formatCode)
 {
     WhiteNoiseGenerator* generator = new (std::nothrow) WhiteNoiseGenerator(formatCode);
     if (generator != nullptr && generator->pRandom == nullptr) {

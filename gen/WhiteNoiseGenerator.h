@@ -13,14 +13,14 @@
 
 class WhiteNoiseGenerator {
 public:
-    explicit WhiteNoiseGenerator(uint32_t formatCode);
+    explicit WhiteNoiseGenerator(FormatCode formatCode);
     ~WhiteNoiseGenerator();
     WhiteNoiseGenerator(const WhiteNoiseGenerator&) = delete;
     WhiteNoiseGenerator& operator=(const WhiteNoiseGenerator&) = delete;
 
     // The host's way to make one: null when the generator or its random
     // source cannot be allocated, so a half-built generator is never kept.
-    static WhiteNoiseGenerator* Create(uint32_t formatCode);
+    static WhiteNoiseGenerator* Create(FormatCode formatCode);
 
     // Frees the random source. The host calls it after the driver has stopped
     // and before deleting the object; Arm is refused afterwards.
@@ -37,7 +37,7 @@ public:
     GaussianRandom* pRandom;
     double dAmplitude;
     uint32_t nRemaining;
-    uint32_t nFormatCode;
+    FormatCode nFormatCode;
 
 private:
     template <class Sample> void Fill(Sample* buffer, uint32_t frames, uint32_t count);

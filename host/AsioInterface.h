@@ -44,6 +44,25 @@ constexpr ASIOSampleType ASIOSTInt32LSB18 = 25;
 constexpr ASIOSampleType ASIOSTInt32LSB20 = 26;
 constexpr ASIOSampleType ASIOSTInt32LSB24 = 27;
 
+// The card sample types the host plays. Every table that must hold one entry
+// for each of them (render callbacks, driver variants, device formats) is
+// checked against this list by the compiler with ListsEachAcceptedTypeOnce.
+constexpr ASIOSampleType kAcceptedSampleTypes[] = {ASIOSTInt16LSB, ASIOSTInt24LSB, ASIOSTInt32LSB,
+                                                   ASIOSTFloat32LSB};
+
+// True when the entries' `type` members are the accepted types, each once.
+template <class Entry, int N> constexpr bool ListsEachAcceptedTypeOnce(const Entry (&table)[N])
+{
+    if (N != sizeof kAcceptedSampleTypes / sizeof kAcceptedSampleTypes[0]) return false;
+    for (ASIOSampleType accepted : kAcceptedSampleTypes) {
+        int found = 0;
+        for (const Entry& entry : table)
+            if (entry.type == accepted) ++found;
+        if (found != 1) return false;
+    }
+    return true;
+}
+
 // Selectors of the driver's asioMessage callback.
 constexpr int32_t kAsioSelectorSupported = 1;
 constexpr int32_t kAsioEngineVersion = 2;

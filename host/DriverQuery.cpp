@@ -10,12 +10,12 @@
 
 namespace {
 
-struct SampleTypeName {
+struct TypeName {
     ASIOSampleType type;
     const char* name;
 };
 
-const SampleTypeName kSampleTypeNames[] = {
+const TypeName kSampleTypeNames[] = {
     {ASIOSTInt16MSB, "ASIOSTInt16MSB"},     {ASIOSTInt24MSB, "ASIOSTInt24MSB"},
     {ASIOSTInt32MSB, "ASIOSTInt32MSB"},     {ASIOSTFloat32MSB, "ASIOSTFloat32MSB"},
     {ASIOSTFloat64MSB, "ASIOSTFloat64MSB"}, {ASIOSTInt32MSB16, "ASIOSTInt32MSB16"},
@@ -29,14 +29,6 @@ const SampleTypeName kSampleTypeNames[] = {
 
 // Larger buffers would wrap the byte count of a 32-bit sample buffer.
 constexpr int32_t kMaxBufferFrames = 1 << 20;
-
-// A rate as the log shows it: whole hertz, fraction dropped; a value with no
-// such integer (not finite, out of range) is shown as 0.
-int32_t WholeHertzOf(double rate)
-{
-    if (!(rate > -2147483649.0 && rate < 2147483648.0)) return 0;
-    return static_cast<int32_t>(rate);
-}
 
 // A pair's entry in the output combo box. "Out 1" with "Out 2" reads
 // "Out 1 / 2"; a first name ending in " 9" would give a two-digit partner,
@@ -59,16 +51,18 @@ bool IsListedPair(ASIOSampleType cardType, ASIOSampleType secondType)
 
 } // namespace
 
+const char* SampleTypeName(ASIOSampleType type)
+{
+    for (const TypeName& entry : kSampleTypeNames)
+        if (entry.type == type) return entry.name;
+    return nullptr;
+}
+
 void LogSampleType(ASIOSampleType type)
 {
     DbgLogText("ASIO sample type: ");
-    for (const SampleTypeName& entry : kSampleTypeNames) {
-        if (entry.type == type) {
-            DbgLog(entry.name);
-            return;
-        }
-    }
-    DbgLog("Unknown format");
+    const char* name = SampleTypeName(type);
+    DbgLog(name != nullptr ? name : "Unknown format");
 }
 
 AsioBuffers::AsioBuffers(IASIO* driver, HWND mainDialog, HWND outputCombo) : hWndDlg(mainDialog)
@@ -84,14 +78,16 @@ AsioBuffers::AsioBuffers(IASIO* driver, HWND mainDialog, HWND outputCombo) : hWn
     if (driver == nullptr) return;
 
     if (!driver->init(hWndDlg)) {
-        char text[124] = {};
+        // Room for the longest text a driver may write: 127 characters and
+        // the terminator.
+        char text[128] = {};
         driver->getErrorMessage(text);
         text[sizeof text - 1] = '\0';
         std::snprintf(szErrorMessage, sizeof szErrorMessage, "%s", text);
         return;
     }
 
-    char name[32] = {};
+    char name[128] = {};
     driver->getDriverName(name);
     name[sizeof name - 1] = '\0';
     std::snprintf(szDriverName, sizeof szDriverName, "%s", name);
@@ -110,7 +106,7 @@ AsioBuffers::AsioBuffers(IASIO* driver, HWND mainDialog, HWND outputCombo) : hWn
     DbgLogTwoInts("minSize", "maxSize", info.minSize, info.maxSize);
     DbgLogTwoInts("preferredSize", "granularity", info.preferredSize, info.granularity);
     driver->getSampleRate(&info.sampleRate);
-    DbgLogInt("sampleRate", WholeHertzOf(info.sampleRate));
+    DbgLogInt("sampleRate", WholeHertz(info.sampleRate));
 
     DbgLog("Channels available...");
     info.nOutputPairs = 0;

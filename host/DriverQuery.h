@@ -7,3 +7,6 @@
 // "ASIO sample type: <name>" as one line; "Unknown format" for a type
 // without a name.
 void LogSampleType(ASIOSampleType type);
+
+// "ASIOSTInt16LSB" and the like; null for a type without a name.
+const char* SampleTypeName(ASIOSampleType type);

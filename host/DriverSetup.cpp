@@ -4,6 +4,7 @@
 #include "gen/SineGenerator.h"
 #include "gen/WhiteNoiseGenerator.h"
 #include "host/AsioDriverList.h"
+#include "host/BufferSwitchEntries.h"
 #include "host/HostState.h"
 #include "log/DebugLog.h"
 
@@ -120,6 +121,7 @@ bool AsioBuffers::CreatePrimaryBuffer()
         DbgLog("Failed creating WhiteNoiseGenerator.");
         return false;
     }
+    PrepareRenderView();
 
     int32_t inputLatency = 0;
     int32_t outputLatency = 0;
@@ -196,6 +198,7 @@ AsioBuffers::~AsioBuffers()
             bBuffersCreated = false;
         }
     }
+    ClearRenderView();
     if (pSineGenerator != nullptr) {
         pSineGenerator->Release();
         delete pSineGenerator;

@@ -1,7 +1,7 @@
 #include "host/HostStartup.h"
 
-#include "app/ConfigFile.h"
 #include "host/AsioDriverList.h"
+#include "host/ConfigFile.h"
 #include "host/HostState.h"
 #include "log/DebugLog.h"
 

@@ -1,9 +1,8 @@
 #include "host/HostState.h"
 
-#include "render/BufferSwitch.h"
+#include "host/BufferSwitchEntries.h"
 
 #include <cstring>
-#include <iterator>
 
 AsioDriverInfo asioDriverInfo;
 IASIO* ptrASIO = nullptr;
@@ -21,13 +20,13 @@ AsioDriverList* pAsioDriverList = nullptr;
 
 namespace {
 
-const SampleFormat kSampleFormats[] = {
-    {ASIOSTInt16LSB, bufferSwitchInt16LSB, 0, 2},
-    {ASIOSTInt24LSB, bufferSwitchInt24LSB, 1, 3},
-    {ASIOSTInt32LSB, bufferSwitchInt32LSB, 2, 4},
-    {ASIOSTFloat32LSB, bufferSwitchFloat32LSB, 2, 4},
+constexpr SampleFormat kSampleFormats[] = {
+    {ASIOSTInt16LSB, bufferSwitchInt16LSB, FormatCode::Int16, 2},
+    {ASIOSTInt24LSB, bufferSwitchInt24LSB, FormatCode::Int24In32, 3},
+    {ASIOSTInt32LSB, bufferSwitchInt32LSB, FormatCode::Int32, 4},
+    {ASIOSTFloat32LSB, bufferSwitchFloat32LSB, FormatCode::Int32, 4},
 };
-static_assert(std::size(kSampleFormats) == 4, "one entry per accepted sample type");
+static_assert(ListsEachAcceptedTypeOnce(kSampleFormats));
 
 } // namespace
 
@@ -55,6 +54,12 @@ void ClearDriverInfo()
     info.pInt24ScratchB = nullptr;
     info.nSelectedPair.store(0, std::memory_order_relaxed);
     info.hWndMain = nullptr;
+}
+
+int32_t WholeHertz(double rate)
+{
+    if (!(rate > 0.0 && rate < 2147483648.0)) return 0;
+    return static_cast<int32_t>(rate);
 }
 
 const SampleFormat* FindSampleFormat(ASIOSampleType type)

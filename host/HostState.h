@@ -5,6 +5,7 @@
 // driver's thread, so what changes while the driver runs is atomic.
 #pragma once
 
+#include "gen/FormatCode.h"
 #include "host/AsioInterface.h"
 #include "platform/WindowSeam.h"
 
@@ -101,9 +102,14 @@ extern AsioDriverList* pAsioDriverList;
 struct SampleFormat {
     ASIOSampleType type;
     void (*bufferSwitch)(int32_t doubleBufferIndex, ASIOBool directProcess);
-    uint32_t formatCode;
+    FormatCode formatCode;
     uint32_t bytesPerSample;
 };
+
+// A rate in whole hertz, fraction dropped. A value no card can run at (not
+// finite, not positive, past the 32-bit range) is 0, the answer for
+// "unknown", rather than an undefined conversion.
+int32_t WholeHertz(double rate);
 
 // The format of an accepted sample type, or null for every other type.
 const SampleFormat* FindSampleFormat(ASIOSampleType type);

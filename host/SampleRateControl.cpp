@@ -8,15 +8,6 @@
 
 namespace {
 
-// A rate read from the driver in whole hertz, fraction dropped. A value no
-// card can run at (not finite, not positive, past the 32-bit range) is 0,
-// the answer for "unknown", rather than an undefined conversion.
-int32_t WholeHertz(double rate)
-{
-    if (!(rate > 0.0 && rate < 2147483648.0)) return 0;
-    return static_cast<int32_t>(rate);
-}
-
 // The requested rate exactly as asked: DbgLogInt's signed value would show a
 // rate above 2^31 - 1 as a negative number.
 void LogRequestedRate(const char* label, uint32_t rate)

@@ -3,7 +3,6 @@
 #include "gen/PinkNoiseGenerator.h"
 #include "gen/SineGenerator.h"
 #include "gen/WhiteNoiseGenerator.h"
-#include "host/HostState.h"
 
 #include <bit>
 #include <cstring>
@@ -13,44 +12,44 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-enum class Layout { Int16, Int24, Int32, Float32 };
-
 enum class Source { None, Tone, Sweep, Pink, White };
 
 // First match wins: a lower generator armed meanwhile waits untouched.
-Source PlayingSource()
+Source PlayingSource(const RenderView& view)
 {
-    if (pSineGenerator->bTonePlaying.load(std::memory_order_acquire)) return Source::Tone;
-    if (pSineGenerator->bSweepPlaying.load(std::memory_order_acquire)) return Source::Sweep;
-    if (pPinkNoiseGenerator->bPlaying.load(std::memory_order_acquire)) return Source::Pink;
-    if (pWhiteNoiseGenerator->bPlaying.load(std::memory_order_acquire)) return Source::White;
+    if (view.sine->bTonePlaying.load(std::memory_order_acquire)) return Source::Tone;
+    if (view.sine->bSweepPlaying.load(std::memory_order_acquire)) return Source::Sweep;
+    if (view.pink->bPlaying.load(std::memory_order_acquire)) return Source::Pink;
+    if (view.white->bPlaying.load(std::memory_order_acquire)) return Source::White;
     return Source::None;
 }
 
-void SilencePair(int32_t pair, int32_t half)
+void SilencePair(const RenderView& view, int32_t pair, int32_t half)
 {
-    std::memset(asioDriverInfo.outputBufferInfos[2 * pair].buffers[half], 0, dwBufferSizeBytes);
-    std::memset(asioDriverInfo.outputBufferInfos[2 * pair + 1].buffers[half], 0, dwBufferSizeBytes);
+    std::memset(view.outputs[pair][0][half], 0, view.halfBytes);
+    std::memset(view.outputs[pair][1][half], 0, view.halfBytes);
 }
 
 // The tone or sweep into (work, target), or the noise into work and its copy
 // into target, in the generator's own sample width.
-template <class Sample> void RenderSource(Source source, Sample* work, Sample* target, uint32_t n)
+template <class Sample>
+void RenderSource(const RenderView& view, Source source, Sample* work, Sample* target)
 {
     constexpr uint16_t width = sizeof(Sample);
+    const uint32_t n = view.frames;
     switch (source) {
     case Source::Tone:
-        pSineGenerator->RenderTone(work, target);
+        view.sine->RenderTone(work, target);
         break;
     case Source::Sweep:
-        pSineGenerator->RenderSweep(work, target);
+        view.sine->RenderSweep(work, target);
         break;
     case Source::Pink:
-        pPinkNoiseGenerator->FillBuffer(work, n, width);
+        view.pink->FillBuffer(work, n, width);
         std::memcpy(target, work, n * sizeof(Sample));
         break;
     case Source::White:
-        pWhiteNoiseGenerator->FillBuffer(work, n, width);
+        view.white->FillBuffer(work, n, width);
         std::memcpy(target, work, n * sizeof(Sample));
         break;
     case Source::None:
@@ -58,45 +57,43 @@ template <class Sample> void RenderSource(Source source, Sample* work, Sample* t
     }
 }
 
-template <Layout layout> void BufferSwitch(int32_t half)
+template <SampleLayout layout>
+void RenderSignal(const RenderView& view, Source source, int32_t pair, int32_t half)
 {
-    // Any other index would address past the two halves of each record.
-    if (half != 0 && half != 1) return;
-    AsioDriverInfo& info = asioDriverInfo;
-    const int32_t pairs = info.nOutputPairs;
-    const int32_t selected = info.nSelectedPair.load(std::memory_order_relaxed);
-    const uint32_t n = static_cast<uint32_t>(info.preferredSize);
-    const Source source = PlayingSource();
-
-    if (source != Source::None && selected >= 0 && selected < kMaxOutputPairs) {
-        void* left = info.outputBufferInfos[2 * selected].buffers[half];
-        void* right = info.outputBufferInfos[2 * selected + 1].buffers[half];
-        if constexpr (layout == Layout::Int16) {
-            RenderSource(source, static_cast<int16_t*>(left), static_cast<int16_t*>(right), n);
-        } else if constexpr (layout == Layout::Int24) {
-            RenderSource(source, info.pInt24ScratchA, info.pInt24ScratchB, n);
-            PackInt24LSB(info.pInt24ScratchA, static_cast<uint8_t*>(left), n);
-            std::memcpy(right, left, 3 * static_cast<size_t>(n));
-        } else {
-            RenderSource(source, static_cast<int32_t*>(left), static_cast<int32_t*>(right), n);
-            if constexpr (layout == Layout::Float32) {
-                Int32ToFloat32(static_cast<int32_t*>(left), n);
-                Int32ToFloat32(static_cast<int32_t*>(right), n);
-            }
+    void* left = view.outputs[pair][0][half];
+    void* right = view.outputs[pair][1][half];
+    const uint32_t n = view.frames;
+    if constexpr (layout == SampleLayout::Int16) {
+        RenderSource(view, source, static_cast<int16_t*>(left), static_cast<int16_t*>(right));
+    } else if constexpr (layout == SampleLayout::Int24) {
+        RenderSource(view, source, view.int24ScratchA, view.int24ScratchB);
+        PackInt24LSB(view.int24ScratchA, static_cast<uint8_t*>(left), n);
+        std::memcpy(right, left, 3 * static_cast<size_t>(n));
+    } else {
+        RenderSource(view, source, static_cast<int32_t*>(left), static_cast<int32_t*>(right));
+        if constexpr (layout == SampleLayout::Float32) {
+            Int32ToFloat32(static_cast<int32_t*>(left), n);
+            Int32ToFloat32(static_cast<int32_t*>(right), n);
         }
+    }
+}
+
+template <SampleLayout layout> void Render(const RenderView& view, int32_t half)
+{
+    const int32_t pairs = view.pairs < kRenderMaxPairs ? view.pairs : kRenderMaxPairs;
+    const int32_t selected = view.selectedPair->load(std::memory_order_relaxed);
+    const Source source = PlayingSource(view);
+
+    if (source != Source::None && selected >= 0 && selected < kRenderMaxPairs) {
+        RenderSignal<layout>(view, source, selected, half);
     } else if (source == Source::None) {
-        for (int32_t p = 0; p < pairs && p < kMaxOutputPairs; ++p)
-            if (info.bPairSelected[p].load(std::memory_order_relaxed)) SilencePair(p, half);
+        for (int32_t p = 0; p < pairs; ++p)
+            if (view.pairSelected[p].load(std::memory_order_relaxed)) SilencePair(view, p, half);
     }
 
-    for (int32_t p = 0; p < pairs && p < kMaxOutputPairs; ++p)
-        if (!info.bPairSelected[p].load(std::memory_order_relaxed) && info.bPairUsable[p])
-            SilencePair(p, half);
-
-    // The render thread is the only writer: a plain increment suffices.
-    dwCountBuffers.store(dwCountBuffers.load(std::memory_order_relaxed) + 1,
-                         std::memory_order_relaxed);
-    if (info.bOutputReady) ptrASIO->outputReady();
+    for (int32_t p = 0; p < pairs; ++p)
+        if (!view.pairSelected[p].load(std::memory_order_relaxed) && view.pairUsable[p])
+            SilencePair(view, p, half);
 }
 
 } // namespace
@@ -124,22 +121,18 @@ void Int32ToFloat32(int32_t* buffer, uint32_t n)
     }
 }
 
-void bufferSwitchInt16LSB(int32_t doubleBufferIndex, ASIOBool)
+void RenderBufferSwitch(SampleLayout layout, const RenderView& view, int32_t half)
 {
-    BufferSwitch<Layout::Int16>(doubleBufferIndex);
-}
-
-void bufferSwitchInt24LSB(int32_t doubleBufferIndex, ASIOBool)
-{
-    BufferSwitch<Layout::Int24>(doubleBufferIndex);
-}
-
-void bufferSwitchInt32LSB(int32_t doubleBufferIndex, ASIOBool)
-{
-    BufferSwitch<Layout::Int32>(doubleBufferIndex);
-}
-
-void bufferSwitchFloat32LSB(int32_t doubleBufferIndex, ASIOBool)
-{
-    BufferSwitch<Layout::Float32>(doubleBufferIndex);
+    // Any other index would address past the two halves of each buffer.
+    if (half != 0 && half != 1) return;
+    switch (layout) {
+    case SampleLayout::Int16:
+        return Render<SampleLayout::Int16>(view, half);
+    case SampleLayout::Int24:
+        return Render<SampleLayout::Int24>(view, half);
+    case SampleLayout::Int32:
+        return Render<SampleLayout::Int32>(view, half);
+    case SampleLayout::Float32:
+        return Render<SampleLayout::Float32>(view, half);
+    }
 }

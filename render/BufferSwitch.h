@@ -1,17 +1,16 @@
-// The four buffer-switch callbacks, one per accepted card sample type, with
-// the 24-bit packing and the float conversion they use.
-// Driver thread: no allocation, no lock, no log line, no system call. They
-// rely on the driver setup for generators, buffers and scratch arrays.
+// One buffer switch: the first playing generator into the selected pair, in
+// the card's layout (24-bit packing, float conversion), silence for every
+// other usable pair. Driver thread: no allocation, no lock, no log line, no
+// system call; everything comes from the view, prepared before the driver
+// started.
 #pragma once
 
-#include "host/AsioInterface.h"
+#include "render/RenderView.h"
 
 #include <cstdint>
 
-void bufferSwitchInt16LSB(int32_t doubleBufferIndex, ASIOBool directProcess);
-void bufferSwitchInt24LSB(int32_t doubleBufferIndex, ASIOBool directProcess);
-void bufferSwitchInt32LSB(int32_t doubleBufferIndex, ASIOBool directProcess);
-void bufferSwitchFloat32LSB(int32_t doubleBufferIndex, ASIOBool directProcess);
+// half is the double-buffer index; any other value renders nothing.
+void RenderBufferSwitch(SampleLayout layout, const RenderView& view, int32_t half);
 
 // n 32-bit values as n packed little-endian 24-bit samples: exactly 3n bytes,
 // nothing at or past offset 3n touched. Only the low 24 bits are kept.

@@ -153,7 +153,9 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& path)
 void ExpectToneInFile(const std::filesystem::path& file, ASIOSampleType asioType, uint32_t n)
 {
     const uint32_t bytes = BytesOf(asioType);
-    SineGenerator reference(n, asioType == ASIOSTInt16LSB ? 0 : asioType == ASIOSTInt24LSB ? 1 : 2);
+    SineGenerator reference(n, asioType == ASIOSTInt16LSB   ? FormatCode::Int16
+                               : asioType == ASIOSTInt24LSB ? FormatCode::Int24In32
+                                                            : FormatCode::Int32);
     reference.StartTone(48000.0, 1000.0, 0.5, 12);
     std::vector<uint8_t> tone;
     std::vector<int32_t> work(n), copy(n);

@@ -3,6 +3,7 @@
 #include "gen/PinkNoiseGenerator.h"
 #include "gen/SineGenerator.h"
 #include "gen/WhiteNoiseGenerator.h"
+#include "host/BufferSwitchEntries.h"
 #include "host/HostState.h"
 
 #include <gtest/gtest.h>
@@ -98,9 +99,14 @@ public:
         pPinkNoiseGenerator = nullptr;
         pWhiteNoiseGenerator = nullptr;
         ptrASIO = nullptr;
+        ClearRenderView();
         ClearDriverInfo();
     }
-    void Switch(int32_t half) { format->bufferSwitch(half, ASIOFalse); }
+    void Switch(int32_t half)
+    {
+        PrepareRenderView();
+        format->bufferSwitch(half, ASIOFalse);
+    }
     std::vector<uint8_t>& Buffer(int32_t pair, int channel, int half)
     {
         return memory[2 * (2 * pair + channel) + half];

@@ -4,8 +4,8 @@
 // the tab order and default button of the template.
 #include "app/DialogLayout.h"
 #include "app/GroupFrame.h"
-#include "app/NoteTable.h"
 #include "app/SimpleComboBox.h"
+#include "gen/NoteTable.h"
 #include "res/Resource.h"
 #include "tests/DialogTestHarness.h"
 

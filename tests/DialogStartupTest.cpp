@@ -2,8 +2,8 @@
 // virtual card (note list, A4, the card's rate, the log), and the failure
 // with no driver at all (one message, then the window closes by itself and
 // the shutdown still runs).
-#include "app/NoteTable.h"
 #include "app/SimpleComboBox.h"
+#include "gen/NoteTable.h"
 #include "res/Resource.h"
 #include "tests/DialogTestHarness.h"
 #include "tests/ScratchFolder.h"

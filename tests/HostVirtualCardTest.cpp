@@ -1,11 +1,11 @@
 // The whole host on the virtual card, through the registry and dlopen: the
 // take files hold exactly what a generator planned the same way renders, in
 // the card's format, on the selected pair and nowhere else.
-#include "gen/NoiseRequests.h"
 #include "gen/PinkNoiseGenerator.h"
 #include "gen/SineGenerator.h"
-#include "gen/ToneRequests.h"
 #include "gen/WhiteNoiseGenerator.h"
+#include "host/NoiseRequests.h"
+#include "host/ToneRequests.h"
 #include "render/BufferSwitch.h"
 #include "tests/HostFixture.h"
 #include "tests/fixtures/WavReader.h"
@@ -140,7 +140,7 @@ TEST_P(HostOnVirtualCard, TonesAndASweepAreThePlannedRenderingOnTheirPairAndNowh
     };
     for (const Tone& t : tones) {
         SCOPED_TRACE(t.stem);
-        SineGenerator reference(kFrames, V().code);
+        SineGenerator reference(kFrames, FormatCode{V().code});
         if (t.sweep)
             reference.StartSweep(kRate, t.from, t.to, t.seconds, t.attenuation);
         else

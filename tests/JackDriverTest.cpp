@@ -171,7 +171,7 @@ jack_nframes_t PlaybackLatencyOf(jack_client_t* client, const char* portName)
 // converted to full scale 1.0.
 std::vector<float> PlannedTone()
 {
-    SineGenerator reference(kFrames, 2);
+    SineGenerator reference(kFrames, FormatCode{2});
     reference.StartTone(kRate, 1000.0, 0.5, 12);
     std::vector<float> tone;
     std::vector<int32_t> work(kFrames), copy(kFrames);

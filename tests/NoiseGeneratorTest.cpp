@@ -239,19 +239,20 @@ TEST(NoiseRandomSource, KnownDrawsTheLargestRadiusAsOneAndAZeroUniformRedrawn)
 TEST(NoiseLevel, ExactFullScaleAtZeroAndTheDecibelRuleBelowIt)
 {
     for (const Format& f : kFormats)
-        EXPECT_EQ(LevelForAttenuation(f.code, 0), f.fullScale);
-    EXPECT_EQ(LevelForAttenuation(7, 0), 2147483647.0);
-    EXPECT_EQ(LevelForAttenuation(7, 33), LevelForAttenuation(2, 33));
+        EXPECT_EQ(LevelForAttenuation(FormatCode{f.code}, 0), f.fullScale);
+    EXPECT_EQ(LevelForAttenuation(FormatCode{7}, 0), 2147483647.0);
+    EXPECT_EQ(LevelForAttenuation(FormatCode{7}, 33), LevelForAttenuation(FormatCode{2}, 33));
 
-    EXPECT_NEAR(LevelForAttenuation(0, 60), 32.767, 1e-9);
+    EXPECT_NEAR(LevelForAttenuation(FormatCode{0}, 60), 32.767, 1e-9);
     for (const Format& f : kFormats) {
         for (uint32_t db = 1; db <= 60; ++db) {
             const double expected = f.fullScale * std::pow(10.0, -static_cast<double>(db) / 20.0);
-            EXPECT_NEAR(LevelForAttenuation(f.code, db) / expected, 1.0, 1e-12) << f.code << db;
+            EXPECT_NEAR(LevelForAttenuation(FormatCode{f.code}, db) / expected, 1.0, 1e-12)
+                << f.code << db;
         }
     }
     // Large attenuations are taken as unsigned: a quieter level, never louder.
-    EXPECT_LT(LevelForAttenuation(0, 4000000000u), 1e-100);
+    EXPECT_LT(LevelForAttenuation(FormatCode{0}, 4000000000u), 1e-100);
 }
 
 // ---- Both generators -----------------------------------------------------
@@ -265,7 +266,7 @@ template <class Sample, class Generator, class ExpectFrom>
 void CheckFrameAccounting(const Format& f, ExpectFrom expectFrom)
 {
     SCOPED_TRACE(f.code);
-    Generator gen(f.code);
+    Generator gen(FormatCode{f.code});
     const struct {
         uint32_t rate;
         double seconds;
@@ -334,14 +335,14 @@ TEST(NoiseGenerators, TheLoudestValuesStayInsideFullScaleInEveryFormat)
             const double sign = positive ? 1.0 : -1.0;
             decltype(sample) buffer[2] = {0, 0};
             // White: the largest radius at angle 0 or half a turn, one unit inside.
-            WhiteNoiseGenerator white(f.code);
+            WhiteNoiseGenerator white(FormatCode{f.code});
             white.Arm(48000, 1.0, 0);
             *white.pRandom = SourceDrawing(1, positive ? 0u : 0x80000000u);
             white.FillBuffer(buffer, 2, f.width);
             EXPECT_EQ(buffer[0], sign * (f.fullScale - 1.0));
 
             // Pink at 0 dB: a value past full scale saturates instead of wrapping.
-            PinkNoiseGenerator pink(f.code);
+            PinkNoiseGenerator pink(FormatCode{f.code});
             pink.Arm(48000, 1.0, 0);
             ForceLoudest(*pink.pFilter, positive);
             PinkFilter probe = *pink.pFilter;
@@ -357,7 +358,7 @@ TEST(NoiseGenerators, TheLoudestValuesStayInsideFullScaleInEveryFormat)
 
 TEST(WhiteNoise, ArmSetsLengthLevelAndAClockSeedAndASecondArmChangesNothing)
 {
-    WhiteNoiseGenerator gen(0);
+    WhiteNoiseGenerator gen(FormatCode{0});
     EXPECT_FALSE(gen.bPlaying.load());
     EXPECT_EQ(gen.nRemaining, 0u);
     ASSERT_NE(gen.pRandom, nullptr);
@@ -377,19 +378,19 @@ TEST(WhiteNoise, ArmSetsLengthLevelAndAClockSeedAndASecondArmChangesNothing)
     RenderAll<int16_t>(gen, 512);
     EXPECT_TRUE(SameState(*gen.pRandom, replica));
 
-    WhiteNoiseGenerator quiet(0);
+    WhiteNoiseGenerator quiet(FormatCode{0});
     quiet.Arm(48000, 1.0, 60);
     EXPECT_NEAR(quiet.dAmplitude, 31.767, 1e-9);
     EXPECT_EQ(quiet.nRemaining, 48000u);
 
     // A length that cannot be a frame count plays nothing instead of hours.
-    WhiteNoiseGenerator bad(0);
+    WhiteNoiseGenerator bad(FormatCode{0});
     bad.Arm(48000, -1.0, 0);
     EXPECT_EQ(bad.nRemaining, 0u);
     EXPECT_EQ(RenderAll<int16_t>(bad, 64), std::vector<double>(64, 0.0));
 
     // Without its source a released generator cannot be armed.
-    WhiteNoiseGenerator released(0);
+    WhiteNoiseGenerator released(FormatCode{0});
     released.Release();
     released.Arm(48000, 1.0, 0);
     EXPECT_FALSE(released.bPlaying.load());
@@ -411,7 +412,7 @@ TEST(WhiteNoise, ArmSetsLengthLevelAndAClockSeedAndASecondArmChangesNothing)
 
 TEST(WhiteNoise, EightSecondsAreGaussianWithTheNormalisedRmsAndAFlatPowerByBand)
 {
-    WhiteNoiseGenerator gen(0);
+    WhiteNoiseGenerator gen(FormatCode{0});
     gen.Arm(48000, 8.0, 0);
     gen.pRandom->Seed(20240601);
     const std::vector<double> x = RenderAll<int16_t>(gen, 512);
@@ -529,7 +530,7 @@ TEST(PinkNoiseFilter, FirstValueAndTheBoundsHoldAndAReplacementPastFourIsRedrawn
 
 TEST(PinkNoise, ArmSetsLengthAndLevelAndRequestsContinueTheFilter)
 {
-    PinkNoiseGenerator gen(0);
+    PinkNoiseGenerator gen(FormatCode{0});
     EXPECT_FALSE(gen.bPlaying.load());
     ASSERT_NE(gen.pFilter, nullptr);
     EXPECT_EQ(gen.pFilter->counter, 1u);
@@ -571,13 +572,13 @@ TEST(PinkNoise, PowerFallsThreeDecibelsPerOctaveWithinItsLevel)
 {
     // 6 dB down, so that no sample reaches full scale and the bound is the
     // level times the gain times the largest filter value.
-    PinkNoiseGenerator gen(2);
+    PinkNoiseGenerator gen(FormatCode{2});
     gen.Arm(48000, 8.0, 6);
     gen.pFilter->seed = 31337;
     const std::vector<double> x = RenderAll<int32_t>(gen, 512);
     ASSERT_EQ(x.size(), 384000u);
 
-    const double level = LevelForAttenuation(2, 6);
+    const double level = LevelForAttenuation(FormatCode{2}, 6);
     EXPECT_LE(MaxMagnitude(x), level * 1.777935816517 * 0.5625);
     EXPECT_GT(MaxMagnitude(x), 0.6 * level);
 

@@ -1,12 +1,12 @@
 // The four play requests against a fake driver: the order of the value
 // checks and their log lines, the retried driver start, the rate handed to
 // the generators, and the outcome each request reports.
-#include "gen/NoiseRequests.h"
 #include "gen/PinkNoiseGenerator.h"
 #include "gen/SineGenerator.h"
-#include "gen/ToneRequests.h"
 #include "gen/WhiteNoiseGenerator.h"
 #include "host/HostState.h"
+#include "host/NoiseRequests.h"
+#include "host/ToneRequests.h"
 #include "log/DebugLog.h"
 #include "tests/ScratchFolder.h"
 #include "tests/fixtures/LoggedLines.h"
@@ -119,9 +119,9 @@ protected:
         ASSERT_TRUE(pASIOBuffers->bInitSuccess);
         ASSERT_EQ(asioDriverInfo.sampleRate, 44100.0);
         pASIOBuffers->bStarted = true;
-        pSineGenerator = new (std::nothrow) SineGenerator(256, 2);
-        pPinkNoiseGenerator = PinkNoiseGenerator::Create(2);
-        pWhiteNoiseGenerator = WhiteNoiseGenerator::Create(2);
+        pSineGenerator = new (std::nothrow) SineGenerator(256, FormatCode::Int32);
+        pPinkNoiseGenerator = PinkNoiseGenerator::Create(FormatCode::Int32);
+        pWhiteNoiseGenerator = WhiteNoiseGenerator::Create(FormatCode::Int32);
         ASSERT_NE(pSineGenerator, nullptr);
         ASSERT_NE(pPinkNoiseGenerator, nullptr);
         ASSERT_NE(pWhiteNoiseGenerator, nullptr);

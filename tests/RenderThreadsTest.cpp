@@ -6,6 +6,7 @@
 #include "gen/PinkNoiseGenerator.h"
 #include "gen/SineGenerator.h"
 #include "gen/WhiteNoiseGenerator.h"
+#include "host/BufferSwitchEntries.h"
 #include "host/HostState.h"
 
 #include <gtest/gtest.h>
@@ -35,13 +36,14 @@ TEST(RenderThreads, ArmingAndPairChangesWhileSwitchingStayConsistent)
         info.bPairUsable[p] = true;
     info.bPairSelected[0] = true;
     info.nSelectedPair = 0;
-    SineGenerator sine(kFrames, 0);
-    PinkNoiseGenerator pink(0);
-    WhiteNoiseGenerator white(0);
+    SineGenerator sine(kFrames, FormatCode::Int16);
+    PinkNoiseGenerator pink(FormatCode::Int16);
+    WhiteNoiseGenerator white(FormatCode::Int16);
     pSineGenerator = &sine;
     pPinkNoiseGenerator = &pink;
     pWhiteNoiseGenerator = &white;
     dwCountBuffers = 0;
+    PrepareRenderView();
 
     constexpr uint32_t kSwitches = 20000;
     std::atomic<bool> done{false};
@@ -91,6 +93,7 @@ TEST(RenderThreads, ArmingAndPairChangesWhileSwitchingStayConsistent)
     pSineGenerator = nullptr;
     pPinkNoiseGenerator = nullptr;
     pWhiteNoiseGenerator = nullptr;
+    ClearRenderView();
     ClearDriverInfo();
 }
 

@@ -77,13 +77,13 @@ TEST(SineGenerator, FormatCodesSetFullScaleAndAmplitude)
                    {2, 2147483647, false, 2147483645.0},
                    {5, 2147483647, false, 2147483645.0}};
     for (const auto& f : formats) {
-        SineGenerator g(512, f.code);
+        SineGenerator g(512, FormatCode{f.code});
         EXPECT_EQ(g.dwFullScale, f.fullScale) << f.code;
         EXPECT_EQ(g.b16Bit, f.sixteenBit) << f.code;
         EXPECT_EQ(g.AttenuationToAmplitude(0), f.amplitude) << f.code;
     }
     // Below 0 dB, worked out by hand: 32767 * 10^(-1/20) and so on.
-    SineGenerator g16(512, 0), g24(512, 1), g32(512, 2);
+    SineGenerator g16(512, FormatCode{0}), g24(512, FormatCode{1}), g32(512, FormatCode{2});
     EXPECT_NEAR(g16.AttenuationToAmplitude(1), 32767.0 * std::pow(10.0, -0.05), 1e-6);
     EXPECT_NEAR(g32.AttenuationToAmplitude(20), 214748364.7, 1e-3);
     EXPECT_NEAR(g24.AttenuationToAmplitude(60), 8388.607, 1e-6);
@@ -103,7 +103,7 @@ TEST(SineGenerator, ThousandHertzPlanHasTheWorkedFigures)
 {
     for (uint32_t code : {0u, 2u}) {
         SCOPED_TRACE(code);
-        SineGenerator gen(512, code);
+        SineGenerator gen(512, FormatCode{code});
         gen.StartTone(48000.0, 1000.0, 0.5, 0);
         ASSERT_TRUE(gen.bTonePlaying.load());
         EXPECT_EQ(gen.dwRampLength, 479u);
@@ -120,7 +120,7 @@ TEST(SineGenerator, ThousandHertzPlanHasTheWorkedFigures)
         gen.bDcFraction = false;
         const uint32_t total = ToneLength(gen);
         const uint32_t fadeOutStart = total - gen.dwRampLength;
-        SineGenerator ref(512, code);
+        SineGenerator ref(512, FormatCode{code});
         ref.StartTone(48000.0, 1000.0, 0.5, 0);
         ref.ResetRun();
         auto check = [&](auto sampleType) {
@@ -195,7 +195,7 @@ TEST(SineGenerator, BalancedTonesSumToZeroInBothCorrectionModes)
         c.attenuation = random() % 61;
         c.frames = frameSizes[random() % 4];
         c.code = random() % 3;
-        SineGenerator gen(c.frames, c.code);
+        SineGenerator gen(c.frames, FormatCode{c.code});
         gen.StartTone(c.rate, c.frequency, c.seconds, c.attenuation);
         if (!gen.bTonePlaying.load()) continue;
         if (gen.bDcFraction)
@@ -221,7 +221,7 @@ TEST(SineGenerator, BalancedTonesSumToZeroInBothCorrectionModes)
         {44100.0, 17360.6, 0.02, 0, 512, 2},
     };
     for (const ToneCase& c : loud) {
-        SineGenerator gen(c.frames, c.code);
+        SineGenerator gen(c.frames, FormatCode{c.code});
         gen.StartTone(c.rate, c.frequency, c.seconds, c.attenuation);
         ASSERT_TRUE(gen.bTonePlaying.load());
         ASSERT_TRUE(gen.bDcFraction);
@@ -236,7 +236,7 @@ TEST(SineGenerator, ACorrectedSampleStopsAtFullScaleAndKeepsTheRest)
 {
     for (uint32_t code : {0u, 1u, 2u}) {
         SCOPED_TRACE(code);
-        SineGenerator gen(64, code);
+        SineGenerator gen(64, FormatCode{code});
         gen.dAmplitude = gen.AttenuationToAmplitude(0);
         gen.dPhaseIncrement = M_PI / 2.0; // the first sample is the peak
         auto corrected = [&](double step) -> int64_t {
@@ -259,7 +259,7 @@ TEST(SineGenerator, ACorrectedSampleStopsAtFullScaleAndKeepsTheRest)
 
 TEST(SineGenerator, PlansThatCannotBeMadeAreRefusedSilently)
 {
-    SineGenerator gen(512, 2);
+    SineGenerator gen(512, FormatCode{2});
     gen.StartTone(48000.0, 100.0, 0.0149, 0); // 1.49 cycles round to 1
     EXPECT_FALSE(gen.bTonePlaying.load());
     gen.StartTone(32000.0, 20000.0, 1.0, 0); // above half the rate
@@ -270,7 +270,7 @@ TEST(SineGenerator, PlansThatCannotBeMadeAreRefusedSilently)
     EXPECT_FALSE(gen.bTonePlaying.load());
 
     // 1.5 cycles round up to 2; at 1000 frames a cycle that is two buffers.
-    SineGenerator slow(512, 0);
+    SineGenerator slow(512, FormatCode{0});
     slow.StartTone(48000.0, 48.0, 1.5 / 48.0, 0);
     ASSERT_TRUE(slow.bTonePlaying.load());
     EXPECT_EQ(ToneLength(slow), 2000u);
@@ -284,11 +284,11 @@ TEST(SineGenerator, PlansThatCannotBeMadeAreRefusedSilently)
 
     // Only tones up to ten seconds are balanced; 32-bit samples at 0 dB
     // leave a truncation sum that is never zero.
-    SineGenerator ten(512, 2);
+    SineGenerator ten(512, FormatCode{2});
     ten.StartTone(44100.0, 997.0, 10.0, 0);
     ASSERT_TRUE(ten.bTonePlaying.load());
     EXPECT_TRUE(ten.bDcFraction || ten.lCorrection != 0);
-    SineGenerator longer(512, 2);
+    SineGenerator longer(512, FormatCode{2});
     longer.StartTone(44100.0, 997.0, 10.01, 0);
     ASSERT_TRUE(longer.bTonePlaying.load());
     EXPECT_FALSE(longer.bDcFraction);
@@ -297,7 +297,7 @@ TEST(SineGenerator, PlansThatCannotBeMadeAreRefusedSilently)
 
 TEST(SineGenerator, SweepLengthRoundsToWholeBuffersPlusAClosingOne)
 {
-    SineGenerator gen(100, 2);
+    SineGenerator gen(100, FormatCode{2});
     gen.StartSweep(1000.0, 10.0, 100.0, 0.149, 0); // 1.49 buffers
     EXPECT_FALSE(gen.bSweepPlaying.load());
     EXPECT_EQ(gen.pSweepWindow, nullptr);
@@ -324,7 +324,7 @@ TEST(SineGenerator, SweepLengthRoundsToWholeBuffersPlusAClosingOne)
 TEST(SineGenerator, SweepFrequencyMovesLinearlyAndTheWindowCloses)
 {
     // 1 kHz to 3 kHz over 2 s at 48000 Hz: halfway through it runs at 2 kHz.
-    SineGenerator gen(480, 0);
+    SineGenerator gen(480, FormatCode{0});
     gen.StartSweep(48000.0, 1000.0, 3000.0, 2.0, 6);
     ASSERT_TRUE(gen.bSweepPlaying.load());
     Rendering<int16_t> r = RenderWhole<int16_t>(gen, true);
@@ -344,7 +344,7 @@ TEST(SineGenerator, SweepFrequencyMovesLinearlyAndTheWindowCloses)
 
 TEST(SineGenerator, SecondSweepRequestRestartsTheFirstWithItsOwnValues)
 {
-    SineGenerator gen(256, 2);
+    SineGenerator gen(256, FormatCode{2});
     gen.StartSweep(48000.0, 100.0, 5000.0, 0.1, 3);
     ASSERT_TRUE(gen.bSweepPlaying.load());
     const uint32_t buffers = gen.dwSweepBuffers;
@@ -371,7 +371,7 @@ TEST(SineGenerator, SecondSweepRequestRestartsTheFirstWithItsOwnValues)
 
 TEST(SineGenerator, NullTargetAndDryWritersAdvanceTheState)
 {
-    SineGenerator gen(512, 2);
+    SineGenerator gen(512, FormatCode{2});
     gen.StartTone(48000.0, 1000.0, 0.5, 0);
     ASSERT_TRUE(gen.bTonePlaying.load());
     std::vector<int32_t> work(512);
@@ -379,7 +379,7 @@ TEST(SineGenerator, NullTargetAndDryWritersAdvanceTheState)
     EXPECT_EQ(gen.dwBufferIndex, 1u);
     EXPECT_NE(work[100], 0);
 
-    SineGenerator a(512, 0), b(512, 0);
+    SineGenerator a(512, FormatCode{0}), b(512, FormatCode{0});
     a.StartTone(48000.0, 440.0, 1.0, 3);
     b.StartTone(48000.0, 440.0, 1.0, 3);
     std::vector<int16_t> stored(300);

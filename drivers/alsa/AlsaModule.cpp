@@ -1,7 +1,6 @@
 // The ALSA module's exports. Unlike the kit's fixed class table, any CLSID
 // that a registry entry carries is served, so a user adds a device with a
 // `.reg` file alone.
-#include "drivers/alsa/AlsaClassFactory.h"
 #include "drivers/alsa/AlsaDriver.h"
 #include "drivers/alsa/AlsaDriverKey.h"
 #include "drivers/kit/ClassFactory.h"
@@ -19,7 +18,7 @@ TONEWRIGHT_DRIVER_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, v
     RegistryReload();
     char keyName[128];
     if (!FindAlsaDriverKey(clsid, keyName, sizeof keyName)) return CLASS_E_CLASSNOTAVAILABLE;
-    AlsaClassFactory* factory = new (std::nothrow) AlsaClassFactory(clsid, CreateAlsaDriver);
+    RuntimeClassFactory* factory = RuntimeClassFactory::Create(clsid, CreateAlsaDriver);
     if (factory == nullptr) return E_OUTOFMEMORY;
     const HRESULT result = factory->QueryInterface(iid, object);
     factory->Release();

@@ -25,7 +25,7 @@ constexpr AlsaSampleFormat kAlsaSampleFormats[] = {
 };
 constexpr int kAlsaSampleFormatCount =
     static_cast<int>(sizeof kAlsaSampleFormats / sizeof kAlsaSampleFormats[0]);
-static_assert(kAlsaSampleFormatCount == 4, "one format per sample type the host plays");
+static_assert(ListsEachAcceptedTypeOnce(kAlsaSampleFormats), "one format per type the host plays");
 
 // The format named name (any case), or null.
 const AlsaSampleFormat* FindAlsaSampleFormat(const char* name);

@@ -10,6 +10,7 @@
 #include "drivers/kit/ModuleUsage.h"
 #include "platform/InprocObjects.h"
 
+#include <atomic>
 #include <new>
 
 // Makes one driver object with one reference for the factory, or says why
@@ -52,6 +53,32 @@ public:
 
     const CLSID clsid;
     const DriverCreateFunction create;
+};
+
+// A factory made per request, for a module whose class ids are known only at
+// run time (from the registry): reference-counted, and counted among the
+// module's live objects while it exists, so the module stays loaded.
+class RuntimeClassFactory final : public IClassFactory {
+public:
+    // With one reference, for the caller to hand on through QueryInterface
+    // and then release.
+    static RuntimeClassFactory* Create(REFCLSID clsid, DriverCreateFunction create);
+    RuntimeClassFactory(const RuntimeClassFactory&) = delete;
+    RuntimeClassFactory& operator=(const RuntimeClassFactory&) = delete;
+
+    HRESULT QueryInterface(REFIID iid, void** object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
+    HRESULT LockServer(bool lock) override;
+
+private:
+    RuntimeClassFactory(REFCLSID clsid, DriverCreateFunction create);
+    ~RuntimeClassFactory();
+
+    const CLSID clsid;
+    const DriverCreateFunction create;
+    std::atomic<ULONG> nRefCount{1};
 };
 
 // The module's exports must stay visible when the rest is built hidden.

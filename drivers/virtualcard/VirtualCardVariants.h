@@ -28,7 +28,8 @@ constexpr VirtualCardVariant kVirtualCardVariants[] = {
 };
 constexpr int kVirtualCardVariantCount =
     static_cast<int>(sizeof kVirtualCardVariants / sizeof kVirtualCardVariants[0]);
-static_assert(kVirtualCardVariantCount == 4, "one variant per sample type the host plays");
+static_assert(ListsEachAcceptedTypeOnce(kVirtualCardVariants),
+              "one variant per type the host plays");
 
 // The variant made for clsid; the first for a CLSID that is none of them.
 constexpr const VirtualCardVariant& FindVirtualCardVariant(REFCLSID clsid)

@@ -3,7 +3,7 @@
 // hertz. User-interface thread. Each refusal is one line in the debug log.
 #pragma once
 
-#include "gen/PlayOutcome.h"
+#include "host/PlayOutcome.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "cli/PlayerWindows.h"
+#include "host/SessionWindows.h"
 
 int32_t CollectingCombo::ComboAddString(const char* text)
 {
@@ -22,7 +22,7 @@ void CollectingCombo::ComboResetContent()
     m_selection = CB_ERR;
 }
 
-bool PlayerMainWindow::PostMessage(uint32_t message, WPARAM, LPARAM)
+bool SessionMainWindow::PostMessage(uint32_t message, WPARAM, LPARAM)
 {
     if (message == WM_RESET_REQUEST) m_bResetRequested.store(true, std::memory_order_release);
     return true;

@@ -1,4 +1,4 @@
-#include "app/ConfigFile.h"
+#include "host/ConfigFile.h"
 
 #include "host/HostState.h"
 #include "log/DebugLog.h"

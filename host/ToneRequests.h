@@ -4,7 +4,7 @@
 // signal to play. Each refusal is one line in the debug log.
 #pragma once
 
-#include "gen/PlayOutcome.h"
+#include "host/PlayOutcome.h"
 
 #include <cstdint>
 

@@ -1,7 +1,8 @@
-#include "gen/ToneRequests.h"
+#include "host/ToneRequests.h"
 
 #include "gen/SineGenerator.h"
 #include "host/HostState.h"
+#include "host/PlayRequestSteps.h"
 #include "log/DebugLog.h"
 
 namespace {
@@ -10,47 +11,6 @@ namespace {
 // bound for every rate, so a request means the same on every card.
 constexpr double kHighestFrequency = 22050.0;
 constexpr double kLowestFrequency = 10.0;
-constexpr double kShortestSeconds = 0.01;
-constexpr double kLongestSeconds = 60.0;
-constexpr uint32_t kMostAttenuation = 60;
-
-PlayOutcome Refuse(const char* line)
-{
-    DbgLog(line);
-    return {PlayStatus::Refused, line};
-}
-
-// Starting here retries a start that failed during the driver setup, so the
-// first request that succeeds brings the output up.
-bool EnsureStarted(AsioBuffers* buffers)
-{
-    if (buffers->bStarted) return true;
-    if (ptrASIO->start() != ASE_OK) {
-        DbgLog("Can't start!");
-        return false;
-    }
-    buffers->bStarted = true;
-    return true;
-}
-
-// False, with the outcome to report, when the request cannot reach the
-// generator: no driver setup, no generator, or a driver that will not start.
-bool ReadyToArm(AsioBuffers* buffers, PlayOutcome& failure)
-{
-    if (buffers == nullptr || ptrASIO == nullptr) {
-        failure = {PlayStatus::HostFailure, "No driver setup"};
-        return false;
-    }
-    if (pSineGenerator == nullptr) {
-        failure = {PlayStatus::HostFailure, "No tone generator"};
-        return false;
-    }
-    if (!EnsureStarted(buffers)) {
-        failure = {PlayStatus::HostFailure, "Can't start!"};
-        return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -94,7 +54,7 @@ PlayOutcome GenerateSineWav(AsioBuffers* buffers, double frequency, double secon
                             uint32_t attenuation)
 {
     PlayOutcome failure{};
-    if (!ReadyToArm(buffers, failure)) return failure;
+    if (!ReadyToArm(buffers, pSineGenerator, failure)) return failure;
 
     DbgLogInt("GenerateSineWav - dwCountBuffers",
               static_cast<int32_t>(dwCountBuffers.load(std::memory_order_relaxed)));
@@ -118,7 +78,7 @@ PlayOutcome GenerateSweepWav(AsioBuffers* buffers, double freqStart, double freq
                              uint32_t attenuation)
 {
     PlayOutcome failure{};
-    if (!ReadyToArm(buffers, failure)) return failure;
+    if (!ReadyToArm(buffers, pSineGenerator, failure)) return failure;
 
     DbgLogInt("GenerateSweepWav - dwCountBuffers",
               static_cast<int32_t>(dwCountBuffers.load(std::memory_order_relaxed)));

@@ -1,6 +1,7 @@
-// The host's window seam without a toolkit: combo boxes that only keep their
-// entries (the driver and output lists the player prints or checks against)
-// and a main window that only notes a driver's reset request.
+// The host's window seam without a toolkit, for a session with no dialog:
+// combo boxes that only keep their entries (the driver and output lists a
+// front end prints or checks against) and a main window that only notes a
+// driver's reset request.
 #pragma once
 
 #include "platform/WindowSeam.h"
@@ -26,7 +27,7 @@ private:
 
 // PostMessage comes from the driver's thread (its reset request), so it
 // only sets a flag the main loop polls.
-class PlayerMainWindow final : public HostWindow {
+class SessionMainWindow final : public HostWindow {
 public:
     bool PostMessage(uint32_t message, WPARAM wParam, LPARAM lParam) override;
 

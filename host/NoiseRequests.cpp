@@ -1,15 +1,12 @@
-#include "gen/NoiseRequests.h"
+#include "host/NoiseRequests.h"
 
 #include "gen/PinkNoiseGenerator.h"
 #include "gen/WhiteNoiseGenerator.h"
 #include "host/HostState.h"
+#include "host/PlayRequestSteps.h"
 #include "log/DebugLog.h"
 
 namespace {
-
-constexpr double kShortestSeconds = 0.01;
-constexpr double kLongestSeconds = 60.0;
-constexpr uint32_t kMostAttenuation = 60;
 
 // The texts of one noise request: both requests run the same steps.
 struct NoiseTexts {
@@ -39,21 +36,6 @@ constexpr NoiseTexts kWhiteTexts = {
     "The white noise generator has been released",
 };
 
-// The card's rate in whole hertz, fraction dropped; a rate no card runs at
-// (not finite, negative, past 32 bits) becomes 0, an empty request, instead
-// of an undefined conversion.
-uint32_t WholeHertz(double rate)
-{
-    if (!(rate >= 0.0 && rate < 4294967296.0)) return 0;
-    return static_cast<uint32_t>(rate);
-}
-
-PlayOutcome Refuse(const char* line)
-{
-    DbgLog(line);
-    return {PlayStatus::Refused, line};
-}
-
 template <class Generator>
 PlayOutcome PlayNoise(Generator* generator, const NoiseTexts& texts, double seconds,
                       uint32_t attenuationDb)
@@ -62,18 +44,8 @@ PlayOutcome PlayNoise(Generator* generator, const NoiseTexts& texts, double seco
     // Written so that a duration that is not a number is refused as well.
     if (!(seconds >= kShortestSeconds)) return Refuse(texts.secondsTooShort);
     if (seconds > kLongestSeconds) return Refuse(texts.secondsTooLong);
-    if (pASIOBuffers == nullptr || ptrASIO == nullptr)
-        return {PlayStatus::HostFailure, "No driver setup"};
-    if (generator == nullptr) return {PlayStatus::HostFailure, "No noise generator"};
-
-    // A start that failed during the driver setup is retried by every request.
-    if (!pASIOBuffers->bStarted) {
-        if (ptrASIO->start() != ASE_OK) {
-            DbgLog("Can't start!");
-            return {PlayStatus::HostFailure, "Can't start!"};
-        }
-        pASIOBuffers->bStarted = true;
-    }
+    PlayOutcome failure{};
+    if (!ReadyToArm(pASIOBuffers, generator, failure)) return failure;
 
     DbgLogInt(texts.countLabel,
               static_cast<int32_t>(dwCountBuffers.load(std::memory_order_relaxed)));
@@ -81,7 +53,8 @@ PlayOutcome PlayNoise(Generator* generator, const NoiseTexts& texts, double seco
     // Arm tells nothing; it armed the request when the flag went from clear
     // to set. Only the callback clears the flag, so set before means dropped.
     const bool wasPlaying = generator->bPlaying.load(std::memory_order_acquire);
-    generator->Arm(WholeHertz(asioDriverInfo.sampleRate), seconds, attenuationDb);
+    generator->Arm(static_cast<uint32_t>(WholeHertz(asioDriverInfo.sampleRate)), seconds,
+                   attenuationDb);
     if (wasPlaying) return {PlayStatus::Refused, texts.alreadyPlaying};
     if (!generator->bPlaying.load(std::memory_order_acquire))
         return {PlayStatus::Refused, texts.armRefused};

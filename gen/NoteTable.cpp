@@ -1,4 +1,4 @@
-#include "app/NoteTable.h"
+#include "gen/NoteTable.h"
 
 #include <cmath>
 #include <cstdio>

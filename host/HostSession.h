@@ -1,0 +1,91 @@
+// The one way a front end without a dialog drives the host: start-up in the
+// dialog's order (note table, debug log, driver list and driver, driver
+// setup), one play call per signal with its outcome, what is playing and how
+// many buffers have switched, a description of the open driver, and the
+// shutdown in the dialog's order. User-interface thread; one per process.
+#pragma once
+
+#include "host/PlayOutcome.h"
+#include "host/SessionWindows.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class Signal { Sine, Sweep, Pink, White };
+
+struct SignalRequest {
+    Signal signal = Signal::Sine;
+    double frequency = 0.0;    // sine; the sweep's start
+    double endFrequency = 0.0; // sweep
+    double seconds = 0.5;
+    uint32_t attenuation = 12; // dB
+};
+
+enum class SessionStart {
+    Started,
+    NoNoteTable, // "Can't create note array - Exiting!!"
+    NoDriver,    // no driver opened, or its setup failed
+};
+
+// The open driver as its setup found it.
+struct DriverDescription {
+    std::string name;
+    std::vector<std::string> pairs; // the output pairs' labels, by pair index
+    int32_t selectedPair = 0;
+    double sampleRate = 0.0;
+    int32_t bufferFrames = 0;
+    const char* sampleType = "unknown"; // "ASIOSTInt16LSB" ... for the accepted types
+};
+
+class HostSession {
+public:
+    HostSession() = default;
+    ~HostSession() { ShutDown(); }
+    HostSession(const HostSession&) = delete;
+    HostSession& operator=(const HostSession&) = delete;
+
+    // The installed drivers' names in index order, read from the registry
+    // without opening any. Call before StartUp: its own reading of the list
+    // belongs in the debug log.
+    static std::vector<std::string> InstalledDriverNames();
+
+    // requestedDriver -1 lets the configuration file decide; a driver that
+    // does not open falls back to the others, as in the dialog.
+    SessionStart StartUp(int32_t requestedDriver);
+    // The driver combo as start-up filled it: one entry per driver, "*<name>
+    // N/A" for those that failed; filled even when no driver opened.
+    const std::vector<std::string>& DriverEntries() const { return m_driverCombo.Entries(); }
+    // The index of the driver that opened, -1 when none did.
+    int32_t OpenDriver() const { return m_driverCombo.Selection(); }
+    bool SetupStands() const { return m_bSetupStands; }
+
+    bool SetSampleRate(uint32_t rate);
+    // The card's rate as the driver tells it now, in whole hertz; 0 when it
+    // cannot tell.
+    int32_t SampleRate();
+    // False for a pair the card does not have.
+    bool SelectPair(int32_t pair);
+    PlayOutcome Play(const SignalRequest& request);
+    // The generator's flag: set from the arming until the switch that ends it.
+    bool IsPlaying(Signal signal) const;
+    uint32_t BuffersSwitched() const;
+    // True once after the driver asked for a reset (the signal may have been
+    // cut), logged as the dialog logs it.
+    bool TakeResetRequest();
+    DriverDescription Describe() const;
+    // Of the usual rates (22050 to 192000 Hz), those the card accepts.
+    std::vector<uint32_t> AcceptedRates() const;
+
+    // Note table, then the host (driver stopped before the generators go,
+    // the driver list last), then the log with its trailer. Once.
+    void ShutDown();
+
+private:
+    CollectingCombo m_driverCombo;
+    CollectingCombo m_outputCombo;
+    SessionMainWindow m_mainWindow;
+    bool m_bStarted = false;
+    bool m_bSetupStands = false;
+    bool m_bResetTaken = false;
+};

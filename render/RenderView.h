@@ -1,0 +1,34 @@
+// What one buffer switch renders from: the generators, the driver's
+// half-buffers of every pair, the pair choice and the scratch of 24-bit
+// cards. Its owner (the host) prepares it before the driver starts and keeps
+// everything it points at alive until the driver has stopped.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+class SineGenerator;
+class PinkNoiseGenerator;
+class WhiteNoiseGenerator;
+
+// How samples sit in the driver's buffers: signed 16-bit, signed 24-bit in
+// three bytes, signed 32-bit, or float with full scale 1.0; little-endian.
+enum class SampleLayout { Int16, Int24, Int32, Float32 };
+
+constexpr int32_t kRenderMaxPairs = 16;
+
+struct RenderView {
+    SineGenerator* sine = nullptr;
+    PinkNoiseGenerator* pink = nullptr;
+    WhiteNoiseGenerator* white = nullptr;
+    uint32_t frames = 0;    // samples in one half-buffer
+    uint32_t halfBytes = 0; // bytes in one half-buffer
+    int32_t pairs = 0;
+    // [pair][channel of the pair][half]
+    void* outputs[kRenderMaxPairs][2][2] = {};
+    const bool* pairUsable = nullptr;                    // [pairs]
+    const std::atomic<bool>* pairSelected = nullptr;     // [pairs]; changes while the driver runs
+    const std::atomic<int32_t>* selectedPair = nullptr;  // changes while the driver runs
+    int32_t* int24ScratchA = nullptr;                    // [frames], 24-bit layout only
+    int32_t* int24ScratchB = nullptr;
+};
