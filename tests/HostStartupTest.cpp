@@ -237,19 +237,31 @@ TEST_F(DriverQuery, CardsTheHostCannotFeedAreRefusedBeforeAnyBuffer)
     }
 }
 
-TEST_F(DriverQuery, InitFailureLogsTheDriversText)
+// A driver may fill the whole 128 bytes the interface gives its texts: 127
+// characters and the terminator reach the log whole.
+TEST_F(DriverQuery, InitFailureLogsTheDriversTextAndNamesOfTheLongestLengthFit)
 {
     Install({"Card A"});
     script->initResult = ASIOFalse;
-    std::snprintf(script->errorMessage, sizeof script->errorMessage, "No hardware found");
+    const std::string longest(127, 'e');
+    std::snprintf(script->errorMessage, sizeof script->errorMessage, "%s", longest.c_str());
     ASSERT_TRUE(ASIOHostInit(&driverCombo, -1));
     EXPECT_FALSE(ASIOSelectDriver(&dialog, &outputCombo));
     EXPECT_EQ(pASIOBuffers, nullptr);
     char path[256] = {};
     ASSERT_EQ(pAsioDriverList->asioDriverPath(0, path, sizeof path), 0);
-    EXPECT_TRUE(LogHas(Log(), "Diver selected...\nCard A\n" + std::string(path) +
-                                  "\n\nNo hardware found\n"));
+    EXPECT_TRUE(LogHas(Log(), "Diver selected...\nCard A\n" + std::string(path) + "\n\n" +
+                                  longest + "\n"));
     EXPECT_EQ(script->CountOf("getChannels"), 0);
+    ASIOHostShutdown(true);
+    DbgLogOpen();
+
+    script->initResult = ASIOTrue;
+    const std::string name(127, 'n');
+    std::snprintf(script->driverName, sizeof script->driverName, "%s", name.c_str());
+    ASSERT_TRUE(ASIOHostInit(&driverCombo, -1));
+    EXPECT_TRUE(ASIOSelectDriver(&dialog, &outputCombo));
+    EXPECT_TRUE(LogHas(Log(), "\n" + name + "\nDriver Vers: 1\n"));
 }
 
 } // namespace

@@ -111,8 +111,8 @@ private:
 
     std::atomic<ULONG> nRefCount{1};
     std::atomic<bool> bRunning{false};
-    char szDriverName[32] = {};
-    char szErrorMessage[124] = {};
+    char szDriverName[128] = {};
+    char szErrorMessage[128] = {};
     int32_t lDriverVersion = 1;
     void* pSysHandle = nullptr;
     int32_t minSize = 0;

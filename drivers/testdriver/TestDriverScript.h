@@ -57,7 +57,7 @@ struct TestDriverAnswers {
 
     // The device, taken when a driver object is created.
     HRESULT createResult = 0; // a failure refuses the creation with this code
-    char driverName[32] = "Tonewright Test Driver";
+    char driverName[128] = "Tonewright Test Driver";
     int32_t driverVersion = 1;
     int32_t numInputs = 0;
     int32_t numOutputs = 0;
@@ -74,7 +74,7 @@ struct TestDriverAnswers {
     // Results, read at each call. A failure returns before anything is
     // filled in, except stop, which stops and then answers stopResult.
     ASIOBool initResult = ASIOTrue;
-    char errorMessage[124] = ""; // what getErrorMessage gives after a failed init
+    char errorMessage[128] = ""; // what getErrorMessage gives after a failed init
     ASIOError getChannelsResult = ASE_OK;
     ASIOError getLatenciesResult = ASE_OK;
     ASIOError getBufferSizeResult = ASE_OK;
