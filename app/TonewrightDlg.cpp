@@ -116,9 +116,12 @@ void CTonewrightDlg::ConnectHandlers()
     }
     // activated: a choice of the user's, never a selection made by the program.
     for (QComboBox* combo : {m_comboOutput, m_comboDevice}) {
-        if (combo == nullptr) continue;
-        // Typed text must never pick an entry.
+        if (combo == nullptr || combo->lineEdit() == nullptr) continue;
+        // Typed text must never pick an entry: Qt's combo otherwise picks the
+        // entry its edit field names (or adds one) on Enter or when the field is left.
         combo->setCompleter(nullptr);
+        QObject::disconnect(combo->lineEdit(), &QLineEdit::returnPressed, combo, nullptr);
+        QObject::disconnect(combo->lineEdit(), &QLineEdit::editingFinished, combo, nullptr);
     }
     if (m_comboOutput != nullptr)
         connect(m_comboOutput, &QComboBox::activated, this, [this](int) { OnSelchangeOutput(); });
