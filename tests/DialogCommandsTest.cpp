@@ -201,6 +201,10 @@ TEST_F(DialogCommandsTest, ARefusedRateIsReportedAndTheDriversRateReselected)
             rateAfterAccepted = ASIOGetSampleRate();
             selectionAfterAccepted = rates->GetCurSel();
             boxesAfterAccepted = watcher.seen.size();
+            // Up in the edit field moves the selection, and sets the rate, as a click does.
+            QTest::keyClick(rates->Edit(), Qt::Key_Up);
+            EXPECT_EQ(ASIOGetSampleRate(), 48000);
+            EXPECT_EQ(rates->GetWindowText(), "48000");
         });
     }
     ASSERT_EQ(boxesAfterAccepted, 1u);
