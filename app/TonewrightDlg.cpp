@@ -8,6 +8,7 @@
 #include "app/NoteTable.h"
 #include "app/ResetNotice.h"
 #include "app/SimpleComboBox.h"
+#include "app/TerminationSignals.h"
 #include "gen/NoiseRequests.h"
 #include "gen/ToneRequests.h"
 #include "host/DriverSetup.h"
@@ -17,6 +18,7 @@
 #include "res/Resource.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QLineEdit>
@@ -55,6 +57,9 @@ CTonewrightDlg::~CTonewrightDlg()
 int CTonewrightDlg::DoModal()
 {
     Create();
+    // SIGTERM, SIGINT and SIGHUP end the dialog as Exit does, so the shutdown
+    // still runs in its order: the driver stopped, its takes completed, the log closed.
+    TerminationSignals termination([this] { EndOnSignal(); });
     OnInitDialog();
     const int result = exec() == QDialog::Accepted ? IDOK : IDCANCEL;
     DestroyWindow();
@@ -212,6 +217,18 @@ void CTonewrightDlg::PostQuitRequest()
     // Ends the modal loop once it runs; the shutdown then follows as on Exit.
     QMetaObject::invokeMethod(
         this, [this] { done(QDialog::Rejected); }, Qt::QueuedConnection);
+}
+
+void CTonewrightDlg::EndOnSignal()
+{
+    // A menu, a message box or the About box runs a loop of its own over the
+    // dialog's: each closes first, so that the dialog's loop ends now.
+    for (;;) {
+        QWidget* top = QApplication::activePopupWidget();
+        if (top == nullptr) top = QApplication::activeModalWidget();
+        if (top == nullptr || top == this || !top->close()) break;
+    }
+    reject();
 }
 
 bool CTonewrightDlg::DestroyWindow()
