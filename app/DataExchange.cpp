@@ -21,6 +21,14 @@ std::string_view Trimmed(const std::string& text)
     return view;
 }
 
+// One leading '+', read as the C library's number parsing reads it; from_chars takes none.
+std::string_view WithoutPlus(std::string_view view)
+{
+    if (view.size() > 1 && view.front() == '+' && view[1] != '+' && view[1] != '-')
+        view.remove_prefix(1);
+    return view;
+}
+
 QString RangeText(double min, double max)
 {
     return QString::fromStdString(FormatFieldDouble(min)) + " and " +
@@ -42,7 +50,7 @@ std::string FormatFieldDouble(double value)
 
 bool ParseFieldDouble(const std::string& text, double* value)
 {
-    const std::string_view view = Trimmed(text);
+    const std::string_view view = WithoutPlus(Trimmed(text));
     if (view.empty()) return false;
     double parsed = 0.0;
     const auto result = std::from_chars(view.data(), view.data() + view.size(), parsed);
@@ -54,7 +62,7 @@ bool ParseFieldDouble(const std::string& text, double* value)
 
 bool ParseFieldUInt(const std::string& text, uint32_t* value)
 {
-    const std::string_view view = Trimmed(text);
+    const std::string_view view = WithoutPlus(Trimmed(text));
     if (view.empty() || view.front() < '0' || view.front() > '9') return false;
     uint32_t parsed = 0;
     const auto result = std::from_chars(view.data(), view.data() + view.size(), parsed);

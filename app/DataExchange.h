@@ -43,8 +43,8 @@ private:
 
 // 15 significant digits, no trailing zeros, '.' as the decimal point.
 std::string FormatFieldDouble(double value);
-// The whole text (blanks around it allowed) as a finite number in the C
-// locale's form; false for anything else.
+// The whole text (blanks around it and a leading '+' allowed) as a finite
+// number in the C locale's form; false for anything else.
 bool ParseFieldDouble(const std::string& text, double* value);
-// Decimal digits only (blanks around them allowed), within 32 bits.
+// Decimal digits only (blanks around them and a leading '+' allowed), within 32 bits.
 bool ParseFieldUInt(const std::string& text, uint32_t* value);

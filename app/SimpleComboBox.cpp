@@ -2,6 +2,8 @@
 
 #include "platform/WindowSeam.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QResizeEvent>
@@ -24,6 +26,8 @@ SimpleComboBox::SimpleComboBox(QWidget* parent)
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setUniformItemSizes(true);
+
+    m_edit->installEventFilter(this);
 
     QObject::connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
         if (m_bSettingSelection) return;
@@ -103,6 +107,21 @@ QString SimpleComboBox::GetWindowText() const
 void SimpleComboBox::SetWindowText(const QString& text)
 {
     m_edit->setText(text);
+}
+
+bool SimpleComboBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_edit && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool moves = key->key() == Qt::Key_Up || key->key() == Qt::Key_Down ||
+                           key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown;
+        // The list moves its selection as on a click, and tells onSelChange.
+        if (moves && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            QCoreApplication::sendEvent(m_list, event);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void SimpleComboBox::resizeEvent(QResizeEvent* event)

@@ -43,6 +43,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // Up, Down, Page Up and Page Down in the edit field move in the list.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QLineEdit* m_edit;

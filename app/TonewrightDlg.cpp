@@ -6,6 +6,7 @@
 #include "app/MessageBox.h"
 #include "app/ResetNotice.h"
 #include "app/SimpleComboBox.h"
+#include "app/TerminationSignals.h"
 #include "gen/NoteTable.h"
 #include "host/ConfigFile.h"
 #include "host/DriverSetup.h"
@@ -17,6 +18,7 @@
 #include "res/Resource.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QLineEdit>
@@ -55,6 +57,9 @@ CTonewrightDlg::~CTonewrightDlg()
 int CTonewrightDlg::DoModal()
 {
     Create();
+    // SIGTERM, SIGINT and SIGHUP end the dialog as Exit does, so the shutdown
+    // still runs in its order: the driver stopped, its takes completed, the log closed.
+    TerminationSignals termination([this] { EndOnSignal(); });
     OnInitDialog();
     const int result = exec() == QDialog::Accepted ? IDOK : IDCANCEL;
     DestroyWindow();
@@ -116,9 +121,12 @@ void CTonewrightDlg::ConnectHandlers()
     }
     // activated: a choice of the user's, never a selection made by the program.
     for (QComboBox* combo : {m_comboOutput, m_comboDevice}) {
-        if (combo == nullptr) continue;
-        // Typed text must never pick an entry.
+        if (combo == nullptr || combo->lineEdit() == nullptr) continue;
+        // Typed text must never pick an entry: Qt's combo otherwise picks the
+        // entry its edit field names (or adds one) on Enter or when the field is left.
         combo->setCompleter(nullptr);
+        QObject::disconnect(combo->lineEdit(), &QLineEdit::returnPressed, combo, nullptr);
+        QObject::disconnect(combo->lineEdit(), &QLineEdit::editingFinished, combo, nullptr);
     }
     if (m_comboOutput != nullptr)
         connect(m_comboOutput, &QComboBox::activated, this, [this](int) { OnSelchangeOutput(); });
@@ -209,6 +217,18 @@ void CTonewrightDlg::PostQuitRequest()
     // Ends the modal loop once it runs; the shutdown then follows as on Exit.
     QMetaObject::invokeMethod(
         this, [this] { done(QDialog::Rejected); }, Qt::QueuedConnection);
+}
+
+void CTonewrightDlg::EndOnSignal()
+{
+    // A menu, a message box or the About box runs a loop of its own over the
+    // dialog's: each closes first, so that the dialog's loop ends now.
+    for (;;) {
+        QWidget* top = QApplication::activePopupWidget();
+        if (top == nullptr) top = QApplication::activeModalWidget();
+        if (top == nullptr || top == this || !top->close()) break;
+    }
+    reject();
 }
 
 bool CTonewrightDlg::DestroyWindow()

@@ -91,6 +91,8 @@ private:
     void AddAboutCommand();
     void SelectSampleRate(int32_t rate);
     void PostQuitRequest();
+    // A termination signal: what is open over the dialog closes, then the dialog as on Exit.
+    void EndOnSignal();
     QLineEdit* EditById(int32_t id) const;
 
     DialogControls m_controls;

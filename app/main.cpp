@@ -28,8 +28,10 @@ int main(int argc, char** argv)
         return 1;
     }
     QApplication application(argc, argv);
-    // QApplication takes the user's locale for C's number formatting too; the
-    // debug log and the fields write numbers with '.' whatever the locale.
+    // The user's locale from the environment (as QApplication set it already),
+    // except for C's number formatting: the debug log and the fields write and
+    // read numbers with '.' whatever the locale.
+    std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
     CTonewrightApp theApp;
     theApp.InitInstance();

@@ -1,6 +1,7 @@
 #include "log/DebugLog.h"
 
 #include <cstdarg>
+#include <locale.h>
 #include <new>
 
 FILE* g_pDbgFile = nullptr;
@@ -68,7 +69,10 @@ void LocalNow(std::tm& local, int32_t& milliseconds)
 void DbgFormatDate(char* out, size_t size, const std::tm& local)
 {
     if (out == nullptr || size == 0) return;
-    if (std::strftime(out, size, "%A, %B/%d/%Y ", &local) == 0) out[0] = '\0';
+    // The C locale's English names, whatever locale the program runs under.
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t{});
+    if (cLocale == locale_t{} || strftime_l(out, size, "%A, %B/%d/%Y ", &local, cLocale) == 0)
+        out[0] = '\0';
 }
 
 void DbgFormatTime(char* out, size_t size, const std::tm& local, int32_t milliseconds)

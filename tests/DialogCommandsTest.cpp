@@ -201,6 +201,10 @@ TEST_F(DialogCommandsTest, ARefusedRateIsReportedAndTheDriversRateReselected)
             rateAfterAccepted = ASIOGetSampleRate();
             selectionAfterAccepted = rates->GetCurSel();
             boxesAfterAccepted = watcher.seen.size();
+            // Up in the edit field moves the selection, and sets the rate, as a click does.
+            QTest::keyClick(rates->Edit(), Qt::Key_Up);
+            EXPECT_EQ(ASIOGetSampleRate(), 48000);
+            EXPECT_EQ(rates->GetWindowText(), "48000");
         });
     }
     ASSERT_EQ(boxesAfterAccepted, 1u);
@@ -249,20 +253,32 @@ TEST_F(DialogCommandsTest, EnterPlaysTheSineFromEveryFieldF1ShowsAboutAndEscEnds
     });
     aboutCloser.start(5);
 
+    script->SetOutputs(4, ASIOSTInt32LSB);
     {
         CTonewrightDlg dlg;
         RunDialog(dlg, [&] {
             dlg.activateWindow();
-            QWidget* targets[] = {dlg.Controls().ById(IDC_SECONDS), dlg.m_editFrequency,
-                                  dlg.m_listNotes, dlg.m_comboDevice, dlg.m_comboSampleRate};
-            for (QWidget* target : targets) {
+            // A combo's typed text naming another entry picks nothing, on Enter or on leaving.
+            const std::pair<QWidget*, const char*> targets[] = {
+                {dlg.Controls().ById(IDC_SECONDS), ""},
+                {dlg.m_editFrequency, ""},
+                {dlg.m_listNotes, ""},
+                {dlg.m_comboDevice, "Spare Driver"},
+                {dlg.m_comboOutput, "Out 3 / 4"},
+                {dlg.m_comboSampleRate, "96000"}};
+            for (auto [target, typed] : targets) {
                 target->setFocus();
                 QWidget* focused = dlg.focusWidget();
+                if (*typed != '\0') QTest::keyClick(focused, Qt::Key_A, Qt::ControlModifier);
+                QTest::keyClicks(focused, typed);
                 QTest::keyClick(focused, Qt::Key_Return);
                 RunEventsFor(20);
                 playedAfter.push_back(Count(kPlayedSine));
             }
             visibleAfterEnters = dlg.isVisible();
+            EXPECT_EQ(dlg.m_comboDevice->currentIndex(), 1);
+            EXPECT_EQ(dlg.m_comboOutput->currentIndex(), 0);
+            EXPECT_EQ(dlg.m_comboSampleRate->GetCurSel(), 1);
 
             QTest::keyClick(&dlg, Qt::Key_F1);
             RunEventsFor(50);
@@ -275,7 +291,7 @@ TEST_F(DialogCommandsTest, EnterPlaysTheSineFromEveryFieldF1ShowsAboutAndEscEnds
             visibleAfterEsc = dlg.isVisible();
         });
     }
-    EXPECT_EQ(playedAfter, (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(playedAfter, (std::vector<int>{1, 2, 3, 4, 5, 6}));
     EXPECT_TRUE(visibleAfterEnters);
     EXPECT_TRUE(menuHadAbout);
     EXPECT_EQ(aboutTitles, QStringList({"About Tonewright", "About Tonewright"}));

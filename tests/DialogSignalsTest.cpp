@@ -101,9 +101,9 @@ TEST_F(DialogSignalsTest, EachPlayButtonRecordsItsSignalAndBadFieldsArePromptedF
         CTonewrightDlg dlg;
         RunDialog(dlg, [&] {
             secondsEdit = dlg.Controls().ById(IDC_SECONDS);
-            Type(dlg, IDC_FREQUENCY, "1000");
+            Type(dlg, IDC_FREQUENCY, "+1000"); // a leading '+' is a number's sign
             Type(dlg, IDC_SECONDS, "0.3");
-            Type(dlg, IDC_ATTENUATION, "12");
+            Type(dlg, IDC_ATTENUATION, "+12");
             Press(dlg, IDC_GENERATE_SINE); // take 1
             Type(dlg, IDC_SWEEP_START, "100");
             Type(dlg, IDC_SWEEP_END, "2000");

@@ -1,7 +1,7 @@
 // The dialog's start-up and shutdown as the program runs them: on the
 // virtual card (note list, A4, the card's rate, the log), and the failure
 // with no driver at all (one message, then the window closes by itself and
-// the shutdown still runs).
+// the shutdown still runs); the built program ended by a signal.
 #include "app/SimpleComboBox.h"
 #include "gen/NoteTable.h"
 #include "res/Resource.h"
@@ -14,7 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <regex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -134,6 +139,43 @@ TEST(DialogStartupTest, WithNoDriverShowsOneMessageThenClosesAndStillShutsDown)
     EXPECT_EQ(log.find("Completed app initialization."), std::string::npos);
     EXPECT_NE(log.find("AsioDriverList destruction."), std::string::npos);
     EXPECT_NE(log.find("Shutting down debug logging system..."), std::string::npos);
+}
+
+// The program, under a German locale built here, ends as on Exit on each
+// signal: the driver list released, then the log's trailer, dates in English.
+TEST(DialogStartupTest, TheProgramShutsDownInOrderOnTermIntAndHup)
+{
+    ScratchFolder scratch("tw-dialog-signal");
+    InstallVirtualCard(scratch.Path());
+    // A path, not a name: localedef would add a name to the system's archive.
+    std::system("localedef --no-archive -i de_DE -f UTF-8 ./de_DE.UTF-8 >/dev/null 2>&1");
+    std::ofstream("lsan.supp") << __lsan_default_suppressions();
+    std::ofstream("tsan.supp") << __tsan_default_suppressions();
+    const char* argv[] = {"sh", "-c",
+                          "exec env LOCPATH=. LC_ALL=de_DE.UTF-8 QT_QPA_PLATFORM=offscreen "
+                          "LSAN_OPTIONS=suppressions=lsan.supp TSAN_OPTIONS=suppressions=tsan.supp "
+                          "'" TONEWRIGHT_PROGRAM "'",
+                          nullptr};
+    const std::regex trailer("destruction\\.\n\n\nShutting down debug logging system\\.\\.\\.\n"
+                             "Date: [A-Z][a-z]+day, [A-Z][a-z]+/[0-9]{2}/[0-9]{4} - Time: .*\n$");
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        fs::remove("Dbg.Log");
+        pid_t child = 0;
+        ASSERT_EQ(
+            posix_spawn(&child, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+        const auto started = [] {
+            return ReadTextFile("Dbg.Log").find("app initialization") != std::string::npos;
+        };
+        EXPECT_TRUE(WaitUntil(started, 20000));
+        kill(child, signal);
+        int status = -1;
+        if (!WaitUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, 20000))
+            kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << signal << ": " << status;
+        EXPECT_TRUE(std::regex_search(ReadTextFile("Dbg.Log"), trailer)) << signal;
+    }
+    EXPECT_TRUE(fs::exists(scratch.Path() / "de_DE.UTF-8" / "LC_TIME"));
 }
 
 } // namespace
