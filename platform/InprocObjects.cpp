@@ -2,6 +2,7 @@
 
 #include "platform/Registry.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
@@ -29,6 +30,43 @@ LoaderState& Loader()
 }
 
 thread_local int t_initializations = 0;
+thread_local char t_failure[768] = "";
+
+// Sets this thread's failure text and passes the code on.
+__attribute__((format(printf, 2, 3))) HRESULT Fail(HRESULT result, const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(t_failure, sizeof t_failure, format, arguments);
+    va_end(arguments);
+    return result;
+}
+
+// The codes a user is most likely to meet, in words.
+struct CodeMeaning {
+    HRESULT code;
+    const char* words;
+};
+constexpr CodeMeaning kCodeMeanings[] = {
+    {E_FAIL, "unspecified failure"},
+    {E_OUTOFMEMORY, "out of memory"},
+    {E_NOINTERFACE, "the interface asked for is not offered"},
+    {E_NOTIMPL, "not implemented"},
+    {E_INVALIDARG, "invalid argument"},
+    {E_UNEXPECTED, "unexpected failure"},
+    {CLASS_E_CLASSNOTAVAILABLE, "the module does not serve this class"},
+};
+
+// The code as the user may look it up, with its meaning where it is a common one.
+const char* CodeWords(HRESULT result, char* text, size_t size)
+{
+    const char* words = nullptr;
+    for (const CodeMeaning& meaning : kCodeMeanings)
+        if (meaning.code == result) words = meaning.words;
+    std::snprintf(text, size, "code 0x%08X%s%s", static_cast<unsigned>(result),
+                  words != nullptr ? ", " : "", words != nullptr ? words : "");
+    return text;
+}
 
 // The module path registered for clsid, or REGDB_E_CLASSNOTREG.
 HRESULT FindModulePath(REFCLSID clsid, std::string& path)
@@ -61,10 +99,8 @@ HRESULT FindModulePath(REFCLSID clsid, std::string& path)
 HRESULT LoadModule(const std::string& path, DllGetClassObjectFunc* entry)
 {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        std::fprintf(stderr, "tonewright: module %s does not load: %s\n", path.c_str(), dlerror());
-        return CO_E_DLLNOTFOUND;
-    }
+    if (handle == nullptr)
+        return Fail(CO_E_DLLNOTFOUND, "module %s does not load: %s", path.c_str(), dlerror());
     LoaderState& loader = Loader();
     {
         std::lock_guard<std::mutex> lock(loader.mutex);
@@ -83,9 +119,8 @@ HRESULT LoadModule(const std::string& path, DllGetClassObjectFunc* entry)
             return S_OK;
         }
     }
-    std::fprintf(stderr, "tonewright: module %s has no DllGetClassObject\n", path.c_str());
     dlclose(handle);
-    return CO_E_ERRORINDLL;
+    return Fail(CO_E_ERRORINDLL, "module %s has no DllGetClassObject", path.c_str());
 }
 
 // Called once no thread is initialised, so no object creation can race it.
@@ -138,29 +173,46 @@ void CoUninitialize()
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** object)
 {
-    if (object == nullptr) return E_POINTER;
+    t_failure[0] = '\0';
+    if (object == nullptr) return Fail(E_POINTER, "no place for the object was given");
     *object = nullptr;
-    if (t_initializations == 0) return CO_E_NOTINITIALIZED;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    if ((context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
+    if (t_initializations == 0)
+        return Fail(CO_E_NOTINITIALIZED, "this thread has not initialised COM");
+    if (outer != nullptr) return Fail(CLASS_E_NOAGGREGATION, "aggregation is not offered");
+    char name[kGuidStringSize];
+    StringFromGUID2(clsid, name, sizeof name);
+    if ((context & CLSCTX_INPROC_SERVER) == 0)
+        return Fail(REGDB_E_CLASSNOTREG, "class %s: only in-process servers are offered", name);
 
     std::string path;
     HRESULT result = FindModulePath(clsid, path);
-    if (FAILED(result)) return result;
+    if (FAILED(result))
+        return Fail(result, "class %s has no module registered under InprocServer32", name);
     DllGetClassObjectFunc getClassObject = nullptr;
     result = LoadModule(path, &getClassObject);
     if (FAILED(result)) return result;
 
+    char code[96];
     void* factoryPointer = nullptr;
     result = getClassObject(clsid, IID_IClassFactory, &factoryPointer);
-    if (FAILED(result)) return result;
-    if (factoryPointer == nullptr) return E_UNEXPECTED;
+    if (FAILED(result))
+        return Fail(result, "module %s gives no factory for class %s (%s)", path.c_str(), name,
+                    CodeWords(result, code, sizeof code));
+    if (factoryPointer == nullptr)
+        return Fail(E_UNEXPECTED, "module %s gave an empty factory", path.c_str());
     auto* factory = static_cast<IClassFactory*>(factoryPointer);
     result = factory->CreateInstance(nullptr, iid, object);
     factory->Release();
     if (FAILED(result)) {
         *object = nullptr;
-        return result;
+        return Fail(result, "module %s refused to create the object (%s)", path.c_str(),
+                    CodeWords(result, code, sizeof code));
     }
-    return *object != nullptr ? result : E_UNEXPECTED;
+    if (*object == nullptr) return Fail(E_UNEXPECTED, "module %s made no object", path.c_str());
+    return result;
+}
+
+const char* CoCreateInstanceFailure()
+{
+    return t_failure;
 }

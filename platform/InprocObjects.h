@@ -60,3 +60,9 @@ void CoUninitialize();
 // no DllGetClassObject; otherwise the module's or its factory's own failure,
 // unchanged. *object is null on every failure.
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** object);
+
+// Why the last CoCreateInstance on this thread failed, in words for the user:
+// the class, the module's path, the loader's own text, the code. Empty after
+// a success. Nothing is printed by the loader itself; its caller decides
+// where the reason goes, so that it is said once.
+const char* CoCreateInstanceFailure();

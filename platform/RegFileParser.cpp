@@ -121,6 +121,9 @@ private:
             const size_t slash = inner.find('\\');
             const std::string_view part = inner.substr(0, slash);
             if (part.empty()) return Bad(number, "bad key path");
+            // Windows' own limit; deeper trees would only exhaust the stack.
+            if (m_path.size() > kRegMaxKeyDepth)
+                return Bad(number, "key path deeper than 512 levels");
             m_path.emplace_back(part);
             if (slash == std::string_view::npos) break;
             inner.remove_prefix(slash + 1);

@@ -5,6 +5,7 @@
 
 #include "platform/WinTypes.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,8 @@ protected:
 // HKEY_LOCAL_MACHINE}, in any case, or -1.
 int RegRootIndex(std::string_view name);
 constexpr int kRegRootCount = 3;
+// Subkeys below a root that a key line may name; a deeper one is a bad line.
+constexpr size_t kRegMaxKeyDepth = 512;
 
 // Each bad line is reported once and skipped; the values under a bad or
 // removed key are skipped with it, without lines of their own. Returns the

@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <link.h>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <set>
@@ -29,9 +32,9 @@ struct RegValue {
 };
 
 struct RegNode {
-    std::string name; // as first spelled
-    std::vector<RegValue> values;
-    std::vector<RegNode> subkeys; // sorted by FoldedLess on name
+    std::string name;             // as first spelled
+    std::vector<RegValue> values; // both sorted by FoldedCompare on name
+    std::vector<RegNode> subkeys;
 };
 
 } // namespace
@@ -68,19 +71,51 @@ int FoldedCompare(std::string_view a, std::string_view b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-template <typename Nodes> auto LowerBound(Nodes& nodes, std::string_view name)
+// The entry of a sorted vector (subkeys or values) with that name, or null.
+template <typename Entry>
+const Entry* FindNamed(const std::vector<Entry>& entries, std::string_view name)
 {
-    return std::lower_bound(nodes.begin(), nodes.end(), name,
-                            [](const RegNode& node, std::string_view wanted) {
-                                return FoldedCompare(node.name, wanted) < 0;
-                            });
+    auto found = std::lower_bound(entries.begin(), entries.end(), name,
+                                  [](const Entry& entry, std::string_view wanted) {
+                                      return FoldedCompare(entry.name, wanted) < 0;
+                                  });
+    if (found == entries.end() || FoldedCompare(found->name, name) != 0) return nullptr;
+    return &*found;
 }
 
-const RegNode* FindSubkey(const RegNode& parent, std::string_view name)
+struct FoldedLess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const
+    {
+        return FoldedCompare(a, b) < 0;
+    }
+};
+
+// The tree while files are read. Ordered maps, so that a line costs the
+// logarithm of its siblings, never their number: a key with 100,000 values
+// would otherwise take minutes to load.
+struct BuildNode {
+    std::string name;
+    std::map<std::string, RegValue, FoldedLess> values;
+    std::map<std::string, std::unique_ptr<BuildNode>, FoldedLess> subkeys;
+};
+
+// Moves a built tree into the sorted vectors that the calls read by index.
+// The parser's depth limit bounds the recursion.
+void Freeze(BuildNode& from, RegNode& to)
 {
-    auto found = LowerBound(parent.subkeys, name);
-    if (found == parent.subkeys.end() || FoldedCompare(found->name, name) != 0) return nullptr;
-    return &*found;
+    to.name = std::move(from.name);
+    to.values.clear();
+    to.values.reserve(from.values.size());
+    for (auto& entry : from.values)
+        to.values.push_back(std::move(entry.second));
+    to.subkeys.clear();
+    to.subkeys.resize(from.subkeys.size());
+    size_t index = 0;
+    for (auto& entry : from.subkeys) {
+        Freeze(*entry.second, to.subkeys[index++]);
+        entry.second.reset();
+    }
 }
 
 struct RegistryState {
@@ -92,36 +127,80 @@ struct RegistryState {
     std::set<const HKEY__*> openKeys;
 };
 
+// A driver module links its own copy of this file and reads the same folders
+// again for its settings. The program that loaded the module has reported
+// the files' faults already, so a copy inside a module (an object that
+// exports DllGetClassObject) keeps them to itself: each is said once.
+bool InsideDriverModule()
+{
+    Dl_info info{};
+    link_map* self = nullptr;
+    if (dladdr1(reinterpret_cast<void*>(&InsideDriverModule), &info,
+                reinterpret_cast<void**>(&self), RTLD_DL_LINKMAP) == 0 ||
+        self == nullptr || self->l_name == nullptr || self->l_name[0] == '\0')
+        return false; // the program itself
+    void* handle = dlopen(self->l_name, RTLD_LAZY | RTLD_NOLOAD);
+    if (handle == nullptr) return false;
+    const bool module = dlsym(handle, "DllGetClassObject") != nullptr;
+    dlclose(handle);
+    return module;
+}
+
+bool Quiet()
+{
+    static const bool quiet = InsideDriverModule();
+    return quiet;
+}
+
 RegistryState& State()
 {
     // Built on first use, so that a registry call from another static
     // initialiser finds it ready.
     static RegistryState state;
+    // Settled before any caller takes the mutex, since it asks the dynamic
+    // loader, whose lock another thread may hold while it waits for ours.
+    Quiet();
     return state;
 }
 
-// Applies one file to the tree being built and reports its bad lines.
+// Enough to see what is wrong with a file; a binary file would otherwise
+// give a line for each of its hundreds of thousands of lines.
+constexpr int kReportsPerFile = 20;
+// Larger files are no registration anyone writes by hand.
+constexpr std::uintmax_t kMaxFileBytes = 16u << 20;
+
+// Applies one file to the tree being built and reports its bad lines, the
+// first kReportsPerFile of them each on a line, then their count.
 class TreeBuilder final : public RegFileSink {
 public:
-    TreeBuilder(RegNode* roots, const std::string& fileName) : m_roots(roots), m_file(fileName) {}
+    TreeBuilder(BuildNode* roots, const std::string& fileName) : m_roots(roots), m_file(fileName) {}
+    ~TreeBuilder()
+    {
+        if (m_badLines > kReportsPerFile && !Quiet())
+            std::fprintf(stderr, "... and %d more in %s\n", m_badLines - kReportsPerFile,
+                         m_file.c_str());
+    }
+    TreeBuilder(const TreeBuilder&) = delete;
+    TreeBuilder& operator=(const TreeBuilder&) = delete;
 
     void OnKey(const std::vector<std::string>& path, bool remove) override
     {
         m_current = nullptr;
-        RegNode* node = &m_roots[RegRootIndex(path[0])];
+        BuildNode* node = &m_roots[RegRootIndex(path[0])];
         const size_t last = path.size() - 1;
         for (size_t i = 1; i < path.size(); ++i) {
-            auto at = LowerBound(node->subkeys, path[i]);
-            const bool exists = at != node->subkeys.end() && FoldedCompare(at->name, path[i]) == 0;
+            auto at = node->subkeys.lower_bound(path[i]);
+            const bool exists = at != node->subkeys.end() && FoldedCompare(at->first, path[i]) == 0;
             if (remove && i == last) {
                 if (exists) node->subkeys.erase(at);
                 return;
             }
             if (!exists) {
                 if (remove) return;
-                at = node->subkeys.insert(at, RegNode{path[i], {}, {}});
+                auto child = std::make_unique<BuildNode>(BuildNode{path[i], {}, {}});
+                at = node->subkeys.emplace_hint(at, path[i], std::move(child));
             }
-            node = &*at;
+            node = at->second.get();
         }
         m_current = node;
     }
@@ -129,35 +208,64 @@ public:
     void OnValue(const std::string& name, DWORD type, const std::string& text,
                  DWORD number) override
     {
-        for (RegValue& value : m_current->values) {
-            if (FoldedCompare(value.name, name) == 0) {
-                value = RegValue{name, type, text, number};
-                return;
-            }
-        }
-        m_current->values.push_back(RegValue{name, type, text, number});
+        auto& values = m_current->values;
+        auto at = values.lower_bound(name);
+        if (at != values.end() && FoldedCompare(at->first, name) == 0)
+            at->second = RegValue{name, type, text, number};
+        else
+            values.emplace_hint(at, name, RegValue{name, type, text, number});
     }
 
     void OnRemoveValue(const std::string& name) override
     {
         auto& values = m_current->values;
-        values.erase(std::remove_if(values.begin(), values.end(),
-                                    [&name](const RegValue& value) {
-                                        return FoldedCompare(value.name, name) == 0;
-                                    }),
-                     values.end());
+        auto at = values.find(name);
+        if (at != values.end()) values.erase(at);
     }
 
     void OnBadLine(int line, const char* reason) override
     {
-        std::fprintf(stderr, "%s:%d: %s; line skipped\n", m_file.c_str(), line, reason);
+        if (++m_badLines <= kReportsPerFile && !Quiet())
+            std::fprintf(stderr, "%s:%d: %s; line skipped\n", m_file.c_str(), line, reason);
     }
 
 private:
-    RegNode* m_roots;
-    RegNode* m_current = nullptr;
+    BuildNode* m_roots;
+    BuildNode* m_current = nullptr;
     const std::string& m_file;
+    int m_badLines = 0;
 };
+
+// The file's text, or false (with one line said) when it cannot be read or
+// is larger than kMaxFileBytes. Read in pieces, so a file that grows while
+// it is read is still caught.
+bool ReadRegFile(const std::filesystem::path& file, std::string& text)
+{
+    text.clear();
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    std::ifstream in(file, std::ios::binary);
+    bool tooLarge = !error && size > kMaxFileBytes;
+    if (!tooLarge && in) {
+        char piece[1 << 16];
+        while (in.read(piece, sizeof piece) || in.gcount() > 0) {
+            text.append(piece, static_cast<size_t>(in.gcount()));
+            if (text.size() > kMaxFileBytes) {
+                tooLarge = true;
+                break;
+            }
+        }
+    }
+    if (tooLarge) {
+        if (!Quiet()) std::fprintf(stderr, "%s: larger than 16 MB; file skipped\n", file.c_str());
+        return false;
+    }
+    if (!in && !in.eof()) {
+        if (!Quiet()) std::fprintf(stderr, "%s: cannot be read; file skipped\n", file.c_str());
+        return false;
+    }
+    return true;
+}
 
 std::string ExecutableDir()
 {
@@ -171,7 +279,7 @@ std::string ExecutableDir()
     return path;
 }
 
-void LoadFolder(const std::string& folder, RegNode* roots)
+void LoadFolder(const std::string& folder, BuildNode* roots)
 {
     namespace fs = std::filesystem;
     std::error_code error;
@@ -183,14 +291,9 @@ void LoadFolder(const std::string& folder, RegNode* roots)
     std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
         return a.filename().native() < b.filename().native();
     });
+    std::string text;
     for (const fs::path& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
-            std::fprintf(stderr, "%s: cannot be read; file skipped\n", file.c_str());
-            continue;
-        }
-        const std::string text((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
+        if (!ReadRegFile(file, text)) continue;
         TreeBuilder builder(roots, file.native());
         ParseRegFile(text, builder);
     }
@@ -199,10 +302,11 @@ void LoadFolder(const std::string& folder, RegNode* roots)
 // Caller holds the mutex.
 void LoadLocked(RegistryState& state)
 {
-    for (RegNode& root : state.roots)
-        root = RegNode{};
+    BuildNode built[kRegRootCount];
     for (const std::string& folder : RegistryFolders())
-        LoadFolder(folder, state.roots);
+        LoadFolder(folder, built);
+    for (int root = 0; root < kRegRootCount; ++root)
+        Freeze(built[root], state.roots[root]);
     state.loaded = true;
     ++state.generation;
 }
@@ -241,7 +345,7 @@ LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM desired, 
         const size_t slash = path.find('\\');
         const std::string_view part = path.substr(0, slash);
         if (!part.empty()) {
-            node = FindSubkey(*node, part);
+            node = FindNamed(node->subkeys, part);
             if (node == nullptr) return ERROR_FILE_NOT_FOUND;
         }
         if (slash == std::string_view::npos) break;
@@ -286,10 +390,7 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* t
     const LONG resolved = Resolve(state, key, &node);
     if (resolved != ERROR_SUCCESS) return resolved;
 
-    const std::string_view wanted = valueName != nullptr ? valueName : "";
-    const RegValue* value = nullptr;
-    for (const RegValue& candidate : node->values)
-        if (FoldedCompare(candidate.name, wanted) == 0) value = &candidate;
+    const RegValue* value = FindNamed(node->values, valueName != nullptr ? valueName : "");
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
 
     const bool isText = value->type == REG_SZ;

@@ -70,6 +70,9 @@ LONG RegCloseKey(HKEY key);
 // Forgets what was loaded and reads the folders again, now. Without it the
 // folders are read once, at the first call above. Keys opened before a reload
 // stay closable; every other use of them gives ERROR_KEY_DELETED.
+// Faults are said on stderr: a line for each bad line (20 per file at most,
+// then their count) and for each file skipped (unreadable, or over 16 MB).
+// The copy of this code inside a driver module keeps them to itself.
 void RegistryReload();
 
 // The folders read, in order: those of $TONEWRIGHT_REGISTRY (colon-separated)

@@ -1,5 +1,6 @@
 #include "host/AsioDriverList.h"
 
+#include "drivers/testdriver/TestDriverScript.h"
 #include "log/DebugLog.h"
 #include "platform/InprocObjects.h"
 #include "platform/Registry.h"
@@ -8,12 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
+#include <dlfcn.h>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -48,11 +49,11 @@ protected:
         unsetenv("TONEWRIGHT_REGISTRY");
         RegistryReload();
     }
-    // A server file that exists, registered for the class.
-    std::string Server(const char* clsid, const std::string& fileName)
+    // A server file, registered for the class; it exists unless told otherwise.
+    std::string Server(const char* clsid, const std::string& fileName, bool exists = true)
     {
-        const fs::path path = m_dir / fileName;
-        std::ofstream(path) << "not a real module";
+        const fs::path path = fileName[0] == '/' ? fs::path(fileName) : m_dir / fileName;
+        if (exists && fileName[0] != '/') std::ofstream(path) << "not a real module";
         return "[HKEY_CLASSES_ROOT\\CLSID\\" + std::string(clsid) + "\\InprocServer32]\n@=\"" +
                Slashes(path.string()) + "\"\n";
     }
@@ -88,14 +89,13 @@ TEST_F(AsioDriverListTest, SkippedDriversKeepTheNumberingDenseAndAreLogged)
             Driver("Gamma", kClsidC, nullptr) + Driver("Delta", kClsidB, "Not registered"));
     DbgLogOpen();
     {
-        AsioDriverList list;
+        AsioDriverList list; // Gamma has no description: the subkey's name, as logged below
         ASSERT_EQ(list.asioDriverCount(), 2);
-        char name[128];
-        ASSERT_EQ(list.asioDriverName(0, name, sizeof name), 0);
-        EXPECT_STREQ(name, "Alpha Card");
-        ASSERT_EQ(list.asioDriverName(1, name, sizeof name), 0);
-        EXPECT_STREQ(name, "Gamma"); // no description: the subkey's name
-        EXPECT_EQ(list.asioDriverName(2, name, sizeof name), DRIVER_ERR_NOT_FOUND);
+        EXPECT_EQ(list.asioDriverNotes(),
+                  (std::vector<std::string>{
+                      "Driver \"Beta\" is left out: it has no CLSID value",
+                      "Driver \"Delta\" is left out: its class " + std::string(kClsidB) +
+                          " is not registered under HKEY_CLASSES_ROOT\\CLSID"}));
         EXPECT_EQ(list.head->id, 0);
         EXPECT_EQ(list.head->next->id, 1);
         CLSID expected{};
@@ -133,21 +133,20 @@ TEST_F(AsioDriverListTest, NamesAndPathsAreCutAsTheBufferDemands)
     Install(Server(kClsidA, "a.so") + Driver("Card", kClsidA, forty.c_str()));
     AsioDriverList list;
     ASSERT_EQ(list.asioDriverCount(), 1);
-    char name[64];
-    ASSERT_EQ(list.asioDriverName(0, name, 32), 0);
-    EXPECT_EQ(std::string(name), forty.substr(0, 28) + "...");
-    ASSERT_EQ(list.asioDriverName(0, name, 41), 0);
-    EXPECT_EQ(std::string(name), forty);
-    ASSERT_EQ(list.asioDriverName(0, name, 40), 0);
-    EXPECT_EQ(std::string(name), forty.substr(0, 36) + "...");
-    // Too small for the ellipsis: what fits, never a negative count.
-    std::memset(name, 'z', sizeof name);
-    ASSERT_EQ(list.asioDriverName(0, name, 3), 0);
-    EXPECT_STREQ(name, "A ");
-    EXPECT_EQ(name[3], 'z');
-    ASSERT_EQ(list.asioDriverName(0, name, 1), 0);
-    EXPECT_STREQ(name, "");
-    EXPECT_EQ(list.asioDriverName(0, name, 0), DRIVER_ERR_INVALID_PARAM);
+    // Below 4 characters there is no room for the ellipsis: what fits.
+    const struct {
+        int size;
+        std::string name;
+    } cuts[] = {{41, forty},
+                {40, forty.substr(0, 36) + "..."},
+                {32, forty.substr(0, 28) + "..."},
+                {3, "A "},
+                {1, ""}};
+    for (const auto& cut : cuts) {
+        char name[64];
+        ASSERT_EQ(list.asioDriverName(0, name, cut.size), 0);
+        EXPECT_EQ(name, cut.name) << cut.size;
+    }
     EXPECT_EQ(list.asioDriverName(0, nullptr, 10), DRIVER_ERR_INVALID_PARAM);
 
     const std::string path = (m_dir / "a.so").string();
@@ -160,54 +159,80 @@ TEST_F(AsioDriverListTest, NamesAndPathsAreCutAsTheBufferDemands)
     EXPECT_EQ(list.asioDriverPath(3, text, sizeof text), DRIVER_ERR_NOT_FOUND);
 }
 
-TEST_F(AsioDriverListTest, OpeningPassesCreationFailuresOn)
+TEST_F(AsioDriverListTest, EveryUnusableDriverSaysWhyAndSuccessCodesKeepTheObject)
 {
-    Install(Server(kClsidA, "a.so") + Driver("Card", kClsidA, nullptr) +
-            Driver("Zero", "not a clsid", nullptr));
-    // "not a clsid" has no registration, so only Card is listed.
-    AsioDriverList list;
-    ASSERT_EQ(list.asioDriverCount(), 1);
-    IASIO* driver = nullptr;
-    EXPECT_EQ(list.asioOpenDriver(0, nullptr), DRIVER_ERR_INVALID_PARAM);
-    EXPECT_EQ(list.asioOpenDriver(1, &driver), DRIVER_ERR_NOT_FOUND);
-    // The server file exists but is no loadable module.
-    EXPECT_EQ(list.asioOpenDriver(0, &driver), CO_E_DLLNOTFOUND);
-    EXPECT_EQ(driver, nullptr);
-    EXPECT_EQ(list.head->driver, nullptr);
-}
-
-TEST_F(AsioDriverListTest, ARegisteredModuleOpensOnceAndIsReleasedByTheList)
-{
-    setenv("TONEWRIGHT_REGISTRY", TONEWRIGHT_TEST_REGISTRY, 1);
-    RegistryReload();
-    AsioDriverList list;
-    int testDriver = -1;
-    char name[128];
-    for (int i = 0; i < list.asioDriverCount(); ++i)
-        if (list.asioDriverName(i, name, sizeof name) == 0 &&
-            std::string(name).find("Test") != std::string::npos)
-            testDriver = i;
-    ASSERT_GE(testDriver, 0) << "the build's registry.d lists no test driver";
-    IASIO* driver = nullptr;
-    ASSERT_EQ(list.asioOpenDriver(testDriver, &driver), 0);
-    ASSERT_NE(driver, nullptr);
-    IASIO* again = reinterpret_cast<IASIO*>(0x1);
-    EXPECT_EQ(list.asioOpenDriver(testDriver, &again), DRIVER_ERR_ALREADY_OPEN);
-    EXPECT_EQ(again, reinterpret_cast<IASIO*>(0x1));
-    char driverName[128] = {};
-    driver->getDriverName(driverName);
-    EXPECT_NE(std::string(driverName), "");
-    // The list's destructor releases the object and ends the use of COM.
-}
-
-TEST_F(AsioDriverListTest, NoAsioKeyGivesAnEmptyList)
-{
-    Install("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"x\"=\"y\"\n");
-    AsioDriverList list;
-    EXPECT_EQ(list.asioDriverCount(), 0);
-    EXPECT_EQ(list.head, nullptr);
-    IASIO* driver = nullptr;
-    EXPECT_EQ(list.asioOpenDriver(0, &driver), DRIVER_ERR_NOT_FOUND);
+    // Beside the test driver's own key: a CLSID text that is no class id, a missing module, a
+    // library that is no driver, and more drivers than the host uses.
+    setenv("TONEWRIGHT_REGISTRY",
+           ((m_dir / "registry.d").string() + ":" + TONEWRIGHT_TEST_REGISTRY).c_str(), 1);
+    Dl_info library{};
+    ASSERT_NE(dladdr(reinterpret_cast<void*>(&std::terminate), &library), 0);
+    const char kTestDriver[] = "{379E0702-5E41-4909-A9CD-3CD2C5626A87}";
+    std::string text = Server("{not a class id}", "bad.so") + Server(kClsidA, "gone.so", false) +
+                       Server(kClsidB, library.dli_fname) + Driver("A", "{not a class id}", 0) +
+                       Driver("B", kClsidA, 0) + Driver("C", kClsidB, 0) +
+                       Driver("D", kTestDriver, 0) + Driver("E", kTestDriver, 0);
+    for (char last = 'a'; last <= 'n'; ++last)
+        text += Driver(std::string("Z") + last, kTestDriver, nullptr);
+    Install(text);
+    const std::vector<std::string> notes = {
+        "Driver \"B\" is left out: its module file " + (m_dir / "gone.so").string() +
+            ": No such file or directory",
+        "19 drivers are registered, but only the first 16 can be used; left out: 16 \"Zl\", 17 "
+        "\"Zm\", 18 \"Zn\""};
+    char module[512] = {};
+    void* handle = nullptr; // the test driver's, the same the loader gets
+    TestDriverScript* script = nullptr;
+    DbgLogOpen();
+    {
+        AsioDriverList list; // A C D E, the test driver's own key, Za to Zn
+        ASSERT_EQ(list.asioDriverCount(), 19);
+        EXPECT_EQ(list.asioDriverNotes(), notes);
+        ASSERT_EQ(list.asioDriverPath(2, module, sizeof module), 0);
+        handle = dlopen(module, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(handle, nullptr) << dlerror();
+        script =
+            reinterpret_cast<TestDriverScriptOfFunction*>(dlsym(handle, "TestDriverScriptOf"))();
+        script->Reset();
+        const struct {
+            HRESULT scripted;
+            int32_t opened;
+            std::string words; // of the failure's text; none after a success
+        } cases[] = {
+            {S_OK, REGDB_E_CLASSNOTREG,
+             "its CLSID \"{not a class id}\" is not in the {8-4-4-4-12} form"},
+            {S_OK, CO_E_ERRORINDLL,
+             "module " + std::string(library.dli_fname) + " has no DllGetClassObject"},
+            {E_FAIL, E_FAIL, "refused to create the object (code 0x80004005, unspecified failure)"},
+            {S_FALSE, 0, ""},
+        };
+        for (int index = 0; index < 4; ++index) {
+            script->createResult = cases[index].scripted;
+            IASIO* driver = nullptr;
+            EXPECT_EQ(list.asioOpenDriver(index, &driver), cases[index].opened) << index;
+            const std::string failure = list.asioDriverFailure(index);
+            const std::string& words = cases[index].words;
+            EXPECT_TRUE(words.empty() ? failure.empty() : failure.find(words) != std::string::npos)
+                << failure;
+            list.asioLogDriverFailure(index);
+        }
+        IASIO* again = reinterpret_cast<IASIO*>(0x1);
+        EXPECT_EQ(list.asioOpenDriver(3, &again), DRIVER_ERR_ALREADY_OPEN);
+        EXPECT_EQ(again, reinterpret_cast<IASIO*>(0x1));
+        EXPECT_EQ(list.asioOpenDriver(0, nullptr), DRIVER_ERR_INVALID_PARAM);
+        EXPECT_EQ(list.asioOpenDriver(19, &again), DRIVER_ERR_NOT_FOUND);
+    }
+    EXPECT_EQ(script->LiveDrivers(), 0) << "the object that came with S_FALSE was not released";
+    script->Reset();
+    dlclose(handle);
+    const std::string log = LogText();
+    EXPECT_NE(log.find(notes[0] + "\n" + notes[1] + "\nEnumerating ASIO Drivers..."),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Driver 2 \"D\" cannot be used: module " + std::string(module) +
+                       " refused to create the object"),
+              std::string::npos)
+        << log;
 }
 
 } // namespace

@@ -36,6 +36,14 @@ TestDriver::~TestDriver()
     TestDriverDestroyed(this);
 }
 
+HRESULT TestDriver::QueryInterface(REFIID iid, void** object)
+{
+    // The creation hands its object out here: a scripted S_FALSE reaches the host.
+    const HRESULT result = DriverBase::QueryInterface(iid, object);
+    const HRESULT scripted = ModuleScript().createResult;
+    return result == S_OK && scripted > S_OK ? scripted : result;
+}
+
 ASIOBool TestDriver::init(void* sysHandle)
 {
     RecordCall("init");

@@ -16,6 +16,7 @@ public:
     explicit TestDriver(REFCLSID clsid);
     ~TestDriver() override;
 
+    HRESULT QueryInterface(REFIID iid, void** object) override;
     ASIOBool init(void* sysHandle) override;
     void getDriverName(char* name) override;
     int32_t getDriverVersion() override;

@@ -56,7 +56,7 @@ struct TestDriverAnswers {
     void SetOutputs(int32_t count, ASIOSampleType type) { SetChannels(false, count, type, "Out"); }
 
     // The device, taken when a driver object is created.
-    HRESULT createResult = 0; // a failure refuses the creation with this code
+    HRESULT createResult = 0; // a failure refuses the creation; S_FALSE comes with the object
     char driverName[128] = "Tonewright Test Driver";
     int32_t driverVersion = 1;
     int32_t numInputs = 0;

@@ -29,7 +29,7 @@ public:
 
     void OnKey(const std::vector<std::string>& path, bool remove) override
     {
-        Require(!path.empty() && RegRootIndex(path[0]) >= 0);
+        Require(!path.empty() && path.size() <= kRegMaxKeyDepth + 1 && RegRootIndex(path[0]) >= 0);
         Require(!remove || path.size() > 1);
         for (const std::string& part : path)
             Require(!part.empty() && part.find('\\') == std::string::npos &&
