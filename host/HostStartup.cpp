@@ -45,6 +45,12 @@ bool OpenDriver(int32_t index)
     return false;
 }
 
+// The driver list's reason, after the host's own line about the failure.
+void LogWhyNotOpened(int32_t index)
+{
+    if (index >= 0 && index < lnumDevs) pAsioDriverList->asioLogDriverFailure(index);
+}
+
 void MarkFailed(int32_t index)
 {
     if (index >= 0 && index < kMaxDrivers) bDriverFailed[index] = true;
@@ -87,6 +93,7 @@ bool ASIOHostInit(HWND driverCombo, int32_t requestedDriver)
     }
 
     DbgLogInt("asioOpenDriver failed for device", nCurrentDrvNum);
+    LogWhyNotOpened(nCurrentDrvNum);
     if (lnumDevs < 2) return false;
     MarkFailed(nCurrentDrvNum);
     for (int32_t index = 0; index < lnumDevs; ++index) {
@@ -97,6 +104,7 @@ bool ASIOHostInit(HWND driverCombo, int32_t requestedDriver)
             WriteConfigDriverNum(nCurrentDrvNum);
             return true;
         }
+        LogWhyNotOpened(index);
         MarkFailed(index);
     }
     return false;
