@@ -8,6 +8,9 @@
 
 namespace {
 
+// Set, not inherited from the process's stack limit, so that the pages
+// written first always lie inside it.
+constexpr size_t kStackBytes = 1024 * 1024;
 // More than a period's work ever takes: the host's render, the driver's copy
 // and the system calls below them.
 constexpr size_t kStackPrefaultBytes = 256 * 1024;
@@ -53,14 +56,20 @@ bool RealtimeThread::Start(void (*body)(void*), void* context)
 
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, kStackBytes);
     sched_param priority = {};
     priority.sched_priority = kRealtimePriority;
     pthread_attr_setinheritsched(&attributes, PTHREAD_EXPLICIT_SCHED);
     pthread_attr_setschedpolicy(&attributes, SCHED_FIFO);
     pthread_attr_setschedparam(&attributes, &priority);
     nRefusal = pthread_create(&thread, &attributes, Main, this);
+    if (nRefusal != 0) {
+        pthread_attr_setinheritsched(&attributes, PTHREAD_INHERIT_SCHED);
+        bRunning = pthread_create(&thread, &attributes, Main, this) == 0;
+    } else {
+        bRunning = true;
+    }
     pthread_attr_destroy(&attributes);
-    bRunning = nRefusal == 0 || pthread_create(&thread, nullptr, Main, this) == 0;
     return bRunning;
 }
 
