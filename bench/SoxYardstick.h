@@ -19,6 +19,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -67,6 +68,9 @@ inline double Median(std::vector<double> values)
 // The console's report, keeping each run's items per second.
 class Reporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only on a terminal, as the library's own main does.
+    Reporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
