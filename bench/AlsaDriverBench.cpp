@@ -1,10 +1,13 @@
 // How late the ALSA driver's writer wakes when the system clock paces it:
 // the file device (ALSA's file plugin over null, into /dev/null) at 64 frames
-// and 96000 Hz, run by hand for a while, idle or with every core kept busy.
-// Lateness is the time from the period's deadline (getSamplePosition inside
-// bufferSwitch) to the callback; underruns are the driver's resync requests.
+// and 96000 Hz, beside a baseline thread of the same policy, priority and
+// period that only sleeps (PacingBaseline.h); each phase, idle and then with
+// a busy loop on every core, runs three times. Lateness is the time from the
+// period's deadline (getSamplePosition inside bufferSwitch) to the callback;
+// underruns are the driver's resync requests.
 //
-//   bench_alsa_driver [seconds (60)] [--load]
+//   bench_alsa_driver [seconds per run (30)]
+#include "bench/PacingBaseline.h"
 #include "host/AsioInterface.h"
 #include "platform/InprocObjects.h"
 #include "platform/Registry.h"
@@ -32,9 +35,11 @@ constexpr const char* kClsid = "{5D0C9B1E-6F42-4A8B-9C3D-2E1F0A4B5C6D}";
 constexpr int32_t kFrames = 64;
 constexpr double kRate = 96000.0;
 
+constexpr double kPeriodNs = kFrames * 1e9 / kRate;
+constexpr int kRuns = 3;
+
 IASIO* g_driver = nullptr;
-std::vector<uint64_t> g_lateness; // sized before the start; written by the driver's thread
-std::atomic<size_t> g_count{0};
+LatenessLog g_lateness; // sized before the start; written by the driver's thread
 std::atomic<int> g_underruns{0};
 
 uint64_t NowNs()
@@ -51,11 +56,7 @@ void OnBufferSwitch(int32_t, ASIOBool)
     ASIOTimeStamp stamp = {};
     if (g_driver->getSamplePosition(&position, &stamp) != ASE_OK) return;
     const uint64_t due = (static_cast<uint64_t>(stamp.hi) << 32) | stamp.lo;
-    const size_t k = g_count.load(std::memory_order_relaxed);
-    if (k < g_lateness.size()) {
-        g_lateness[k] = now > due ? now - due : 0;
-        g_count.store(k + 1, std::memory_order_release);
-    }
+    g_lateness.Add(static_cast<int64_t>(now) - static_cast<int64_t>(due));
 }
 
 int32_t OnMessage(int32_t selector, int32_t value, void*, double*)
@@ -67,25 +68,26 @@ int32_t OnMessage(int32_t selector, int32_t value, void*, double*)
 
 void OnRateChanged(ASIOSampleRate) {}
 
-double Microseconds(uint64_t nanoseconds)
+// One run: the baseline and the writer side by side for the given seconds.
+void Run(BaselineThread& baseline, double seconds, PacingFigures& ours, PacingFigures& base)
 {
-    return static_cast<double>(nanoseconds) / 1000.0;
+    g_lateness.Clear();
+    baseline.Start(static_cast<uint32_t>(kRate), kFrames);
+    g_driver->start();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    g_driver->stop();
+    baseline.Stop();
+    ours = Figures(g_lateness, kPeriodNs);
+    base = Figures(baseline.log, kPeriodNs);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    double seconds = 60.0;
-    bool load = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--load") == 0)
-            load = true;
-        else
-            seconds = std::atof(argv[i]);
-    }
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 30.0;
     if (seconds <= 0.0) {
-        std::fprintf(stderr, "usage: %s [seconds] [--load]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [seconds per run]\n", argv[0]);
         return 2;
     }
 
@@ -118,46 +120,33 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the ALSA driver refused 96000 Hz or 64 frames\n");
         return 1;
     }
-    g_lateness.assign(static_cast<size_t>(seconds * kRate / kFrames) + 1024, 0);
+    const size_t periods = static_cast<size_t>(seconds * kRate / kFrames * 1.1) + 1024;
+    g_lateness.Reserve(periods);
+    BaselineThread baseline;
+    baseline.log.Reserve(periods);
+    std::printf("ALSA file device, system clock, %d frames at %.0f Hz, %.0f s per run, late: more "
+                "than one period (%.1f us) after the deadline\n",
+                kFrames, kRate, seconds, kPeriodNs / 1000);
 
-    std::atomic<bool> busy{load};
-    std::vector<std::thread> burners;
-    if (load) {
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        for (unsigned i = 0; i < cores; ++i)
-            burners.emplace_back([&busy] {
-                volatile uint64_t spin = 0;
-                while (busy.load(std::memory_order_relaxed))
-                    spin = spin + 1;
-            });
+    for (const char* phase : {"idle", "loaded"}) {
+        const std::vector<pid_t> busy =
+            std::strcmp(phase, "loaded") == 0 ? StartBusyLoops() : std::vector<pid_t>();
+        if (!busy.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        std::vector<PacingFigures> ours(kRuns), base(kRuns);
+        for (int run = 0; run < kRuns; ++run) {
+            g_underruns.store(0);
+            Run(baseline, seconds, ours[run], base[run]);
+            PrintRun(phase, run + 1, ours[run], base[run]);
+            std::printf("%-6s run %d  underruns %d\n", phase, run + 1, g_underruns.load());
+        }
+        StopBusyLoops(busy);
+        PrintPhaseSummary(phase, ours, base);
     }
 
-    g_driver->start();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    g_driver->stop();
-    busy.store(false);
-    for (std::thread& burner : burners)
-        burner.join();
     g_driver->disposeBuffers();
     g_driver->Release();
     g_driver = nullptr;
     CoUninitialize();
     std::filesystem::remove_all(folder);
-
-    const size_t count = g_count.load(std::memory_order_acquire);
-    std::vector<uint64_t> sorted(g_lateness.begin(), g_lateness.begin() + count);
-    std::sort(sorted.begin(), sorted.end());
-    if (sorted.empty()) {
-        std::fprintf(stderr, "no buffer switch came\n");
-        return 1;
-    }
-    const double expected = seconds * kRate / kFrames;
-    std::printf("ALSA file device, system clock, %d frames at %.0f Hz, %.0f s, %s\n", kFrames,
-                kRate, seconds, load ? "every core busy" : "idle");
-    std::printf("periods %zu (%.0f expected)  lateness median %.1f us  p99 %.1f us  max %.1f us"
-                "  underruns %d\n",
-                count, expected, Microseconds(sorted[sorted.size() / 2]),
-                Microseconds(sorted[sorted.size() * 99 / 100]), Microseconds(sorted.back()),
-                g_underruns.load());
     return 0;
 }

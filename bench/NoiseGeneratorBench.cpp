@@ -1,5 +1,7 @@
 // Samples per second that white and pink noise give from FillBuffer, one
-// 256-frame buffer per iteration, in 16-bit and 32-bit samples.
+// 256-frame buffer per iteration, in 16-bit and 32-bit samples, on the wall
+// clock and beside sox's own noise (SoxYardstick.h).
+#include "bench/SoxYardstick.h"
 #include "gen/PinkNoiseGenerator.h"
 #include "gen/WhiteNoiseGenerator.h"
 
@@ -50,7 +52,16 @@ void BM_PinkFill32(benchmark::State& s)
 
 } // namespace
 
-BENCHMARK(BM_WhiteFill16);
-BENCHMARK(BM_WhiteFill32);
-BENCHMARK(BM_PinkFill16);
-BENCHMARK(BM_PinkFill32);
+BENCHMARK(BM_WhiteFill16)->UseRealTime();
+BENCHMARK(BM_WhiteFill32)->UseRealTime();
+BENCHMARK(BM_PinkFill16)->UseRealTime();
+BENCHMARK(BM_PinkFill32)->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    const SoxComparison comparisons[] = {{"BM_WhiteFill16/real_time", "whitenoise"},
+                                         {"BM_WhiteFill32/real_time", "whitenoise"},
+                                         {"BM_PinkFill16/real_time", "pinknoise"},
+                                         {"BM_PinkFill32/real_time", "pinknoise"}};
+    return RunBenchmarksBesideSox(argc, argv, comparisons, 4);
+}

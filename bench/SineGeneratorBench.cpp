@@ -1,7 +1,9 @@
 // Render cost per 256-frame buffer, reported as a fraction of that buffer's
 // period at 96000 Hz (counter "of_period", a ratio the library prints with a
 // time unit: 1000us reads as 0.1 %), and the time a 10 s tone spends
-// in planning before it can start.
+// in planning before it can start. The tone's frames per second are printed
+// beside sox's sine (SoxYardstick.h).
+#include "bench/SoxYardstick.h"
 #include "gen/SineGenerator.h"
 
 #include <benchmark/benchmark.h>
@@ -28,6 +30,7 @@ template <class Sample> void RenderTone(benchmark::State& state, uint32_t code)
         gen.RenderTone(work.data(), target.data());
         benchmark::DoNotOptimize(work.data());
     }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kFrames);
     state.counters["of_period"] =
         benchmark::Counter(static_cast<double>(state.iterations()) * kPeriodSeconds,
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
@@ -81,8 +84,15 @@ void BM_StartTone10s(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_RenderTone16);
-BENCHMARK(BM_RenderTone32);
+BENCHMARK(BM_RenderTone16)->UseRealTime();
+BENCHMARK(BM_RenderTone32)->UseRealTime();
 BENCHMARK(BM_RenderSweep16);
 BENCHMARK(BM_RenderSweep32);
 BENCHMARK(BM_StartTone10s)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    const SoxComparison comparisons[] = {{"BM_RenderTone16/real_time", "sine"},
+                                         {"BM_RenderTone32/real_time", "sine"}};
+    return RunBenchmarksBesideSox(argc, argv, comparisons, 2);
+}

@@ -1,10 +1,12 @@
 // How punctually the virtual card's clock thread calls the host: the
 // lateness of each bufferSwitch against the deadline the card's clock set
 // for it (getSamplePosition's time stamp), at 64 frames and 96000 Hz with 16
-// output pairs recorded, first on an idle machine, then with two busy-loop
-// processes loading both cores. Run by hand:
-//   bench_virtual_card [seconds per phase, default 60] [silent]
+// output pairs recorded, beside a baseline thread of the same policy,
+// priority and period that only sleeps (PacingBaseline.h). Each phase, idle
+// and then with a busy loop on every core, runs three times. Run by hand:
+//   bench_virtual_card [seconds per run, default 30] [silent]
 // "silent" renders silence into every pair, so nothing is recorded.
+#include "bench/PacingBaseline.h"
 #include "drivers/virtualcard/VirtualCardVariants.h"
 #include "platform/InprocObjects.h"
 #include "platform/Registry.h"
@@ -12,7 +14,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,9 +23,7 @@
 #include <fstream>
 #include <sched.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #ifndef TONEWRIGHT_PRODUCT_REGISTRY
@@ -37,6 +36,7 @@ constexpr int32_t kChannels = 32;
 constexpr int32_t kFrames = 64;
 constexpr double kRate = 96000.0;
 constexpr double kPeriodNs = kFrames * 1e9 / kRate;
+constexpr int kRuns = 3;
 
 uint64_t NowNs()
 {
@@ -49,8 +49,8 @@ uint64_t NowNs()
 // while it runs.
 IASIO* g_driver = nullptr;
 ASIOBufferInfo g_infos[kChannels];
-std::vector<int64_t> g_lateness;
-std::atomic<size_t> g_count{0};
+LatenessLog g_lateness;
+std::atomic<bool> g_first{true};
 uint64_t g_phase = 0;
 int g_policy = -1;
 bool g_silent = false;
@@ -63,10 +63,8 @@ void OnBufferSwitch(int32_t index, ASIOBool)
     ASIOTimeStamp stamp = {};
     g_driver->getSamplePosition(&position, &stamp);
     const uint64_t deadline = (static_cast<uint64_t>(stamp.hi) << 32) | stamp.lo;
-    const size_t n = g_count.load(std::memory_order_relaxed);
-    if (n == 0) g_policy = sched_getscheduler(0);
-    if (n < g_lateness.size())
-        g_lateness[n] = static_cast<int64_t>(entered) - static_cast<int64_t>(deadline);
+    if (g_first.exchange(false, std::memory_order_relaxed)) g_policy = sched_getscheduler(0);
+    g_lateness.Add(static_cast<int64_t>(entered) - static_cast<int64_t>(deadline));
 
     auto* left = static_cast<int32_t*>(g_infos[0].buffers[index]);
     for (int32_t i = 0; i < kFrames; ++i) {
@@ -77,7 +75,6 @@ void OnBufferSwitch(int32_t index, ASIOBool)
     for (int32_t c = 2; c < kChannels; ++c)
         std::memset(g_infos[c].buffers[index], 0, kFrames * sizeof(int32_t));
     g_driver->outputReady();
-    g_count.store(n + 1, std::memory_order_relaxed);
 }
 
 void OnSampleRateChanged(ASIOSampleRate) {}
@@ -87,53 +84,30 @@ int32_t OnAsioMessage(int32_t, int32_t, void*, double*)
 }
 ASIOCallbacks g_callbacks = {OnBufferSwitch, OnSampleRateChanged, OnAsioMessage, nullptr};
 
-pid_t StartBusyLoop()
+// One run: the baseline and the card side by side for the given seconds.
+bool Run(BaselineThread& baseline, int seconds, PacingFigures& ours, PacingFigures& base)
 {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execl("/bin/sh", "sh", "-c", "while :; do :; done", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return pid;
-}
-
-void Report(const char* phase, int seconds)
-{
-    const size_t count = std::min(g_count.load(), g_lateness.size());
-    std::vector<int64_t> lateness(g_lateness.begin(), g_lateness.begin() + count);
-    size_t missed = 0;
-    size_t worst = 0;
-    for (size_t k = 0; k < count; ++k) {
-        if (lateness[k] > kPeriodNs) ++missed;
-        if (lateness[k] > lateness[worst]) worst = k;
-    }
-    std::sort(lateness.begin(), lateness.end());
-    auto at = [&](double q) {
-        return count == 0 ? 0.0 : lateness[static_cast<size_t>(q * (count - 1))] / 1000.0;
-    };
-    std::printf("%-7s %3d s  switches %7zu (expected %7.0f)  lateness us: median %7.1f  "
-                "p99 %7.1f  max %8.1f (switch %zu)  missed %zu\n",
-                phase, seconds, count, seconds * kRate / kFrames, at(0.5), at(0.99), at(1.0), worst,
-                missed);
-}
-
-bool RunPhase(const char* phase, int seconds)
-{
-    g_count.store(0);
-    if (g_driver->start() != ASE_OK) return false;
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    g_driver->stop();
-    Report(phase, seconds);
-    return true;
+    g_lateness.Clear();
+    baseline.Start(static_cast<uint32_t>(kRate), kFrames);
+    const bool started = g_driver->start() == ASE_OK;
+    if (started) std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    if (started) g_driver->stop();
+    baseline.Stop();
+    ours = Figures(g_lateness, kPeriodNs);
+    base = Figures(baseline.log, kPeriodNs);
+    return started;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
     g_silent = argc > 2 && std::strcmp(argv[2], "silent") == 0;
-    g_lateness.assign(static_cast<size_t>(seconds * kRate / kFrames * 1.1) + 1000, 0);
+    const size_t periods = static_cast<size_t>(seconds * kRate / kFrames * 1.1) + 1000;
+    g_lateness.Reserve(periods);
+    BaselineThread baseline;
+    baseline.log.Reserve(periods);
 
     char folder[] = "/tmp/tonewright-card-bench-XXXXXX";
     if (mkdtemp(folder) == nullptr) return 1;
@@ -169,20 +143,31 @@ int main(int argc, char** argv)
                 variant.name, kChannels, kFrames, kRate, kPeriodNs / 1000,
                 g_silent ? "silent, nothing recorded; folder" : "recording to", dir.c_str());
 
-    bool ok = RunPhase("idle", seconds);
-    std::printf("        clock thread policy: %s\n", g_policy == SCHED_FIFO    ? "SCHED_FIFO"
-                                                     : g_policy == SCHED_OTHER ? "SCHED_OTHER"
-                                                                               : "other");
-    std::filesystem::remove(dir + "/take-001.wav");
-
-    const pid_t busy[2] = {StartBusyLoop(), StartBusyLoop()};
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    ok = RunPhase("loaded", seconds) && ok;
-    for (pid_t pid : busy)
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
+    std::printf("%d s per run, late: more than one period (%.1f us) after the deadline\n", seconds,
+                kPeriodNs / 1000);
+    bool ok = true;
+    for (const char* phase : {"idle", "loaded"}) {
+        const std::vector<pid_t> busy =
+            std::strcmp(phase, "loaded") == 0 ? StartBusyLoops() : std::vector<pid_t>();
+        if (!busy.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        std::vector<PacingFigures> ours(kRuns), base(kRuns);
+        for (int run = 0; run < kRuns && ok; ++run) {
+            ok = Run(baseline, seconds, ours[run], base[run]);
+            for (const auto& entry : std::filesystem::directory_iterator(dir))
+                if (entry.path().extension() == ".wav") std::filesystem::remove(entry.path());
+            if (ok) PrintRun(phase, run + 1, ours[run], base[run]);
         }
+        StopBusyLoops(busy);
+        if (!ok) break;
+        PrintPhaseSummary(phase, ours, base);
+    }
+    auto name = [](int policy) {
+        return policy == SCHED_FIFO    ? "SCHED_FIFO"
+               : policy == SCHED_OTHER ? "SCHED_OTHER"
+                                       : "other";
+    };
+    std::printf("clock thread policy: %s, baseline policy: %s\n", name(g_policy),
+                name(baseline.Policy()));
 
     g_driver->disposeBuffers();
     g_driver->Release();

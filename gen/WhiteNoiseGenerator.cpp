@@ -49,11 +49,25 @@ void WhiteNoiseGenerator::Arm(uint32_t sampleRate, double seconds, uint32_t atte
 
 namespace {
 
+// Values drawn per call of the random source: a stack block of 2 KiB.
+constexpr uint32_t kBlock = 256;
+
 // Rounds half away from zero.
 inline double Quantise(double v, double amplitude)
 {
     const double x = v * amplitude;
     return v < 0.0 ? std::ceil(x - 0.5) : std::floor(x + 0.5);
+}
+
+// Quantise, held at +-limit, for a positive amplitude: x then has v's sign,
+// so x + 0.5 or x - 0.5 has it too, and cutting toward zero is the floor or
+// the ceiling. Held first and cut after gives the same whole number, since
+// the limit is whole. No branch on the sign, which is a coin toss.
+template <class Sample>
+inline void StoreRounded(Sample* sample, double v, double amplitude, double limit)
+{
+    const double x = v * amplitude + (v < 0.0 ? -0.5 : 0.5);
+    *sample = static_cast<Sample>(static_cast<int32_t>(std::clamp(x, -limit, limit)));
 }
 
 } // namespace
@@ -64,13 +78,20 @@ template <class Sample>
 void WhiteNoiseGenerator::Fill(Sample* buffer, uint32_t frames, uint32_t count)
 {
     const double limit = SampleLimit(nFormatCode, sizeof(Sample) == 2);
+    const double amplitude = dAmplitude;
     std::fill(buffer + count, buffer + frames, Sample(0));
-    for (uint32_t j = 0; j < count; j += 2) {
-        double a;
-        double b;
-        pRandom->NextGaussianPair(a, b);
-        StoreSaturated(&buffer[j], Quantise(a, dAmplitude), limit);
-        if (j + 1 < count) StoreSaturated(&buffer[j + 1], Quantise(b, dAmplitude), limit);
+    double values[kBlock];
+    for (uint32_t j = 0; j < count; j += kBlock) {
+        // An odd last block draws a whole pair and leaves its second value.
+        const uint32_t n = std::min(kBlock, count - j);
+        pRandom->NextGaussianPairs(values, (n + 1) / 2);
+        if (amplitude > 0.0) {
+            for (uint32_t i = 0; i < n; ++i)
+                StoreRounded(&buffer[j + i], values[i], amplitude, limit);
+        } else {
+            for (uint32_t i = 0; i < n; ++i)
+                StoreSaturated(&buffer[j + i], Quantise(values[i], amplitude), limit);
+        }
     }
 }
 

@@ -6,12 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sched.h>
 
 namespace {
 
-// Below the priorities sound servers give their own threads.
-constexpr int kWriterPriority = 60;
 // How long one wait for room may last, so that a stop is noticed even on a
 // device whose clock has stalled.
 constexpr int kWaitMilliseconds = 100;
@@ -23,16 +20,12 @@ std::atomic<bool> g_bPriorityRefusalSaid{false};
 
 bool AlsaWriter::Start(const Plan& newPlan)
 {
-    if (bThread) return true;
+    if (thread.Running()) return true;
     plan = newPlan;
     bQuit.store(false, std::memory_order_relaxed);
     bDeviceLost.store(false, std::memory_order_relaxed);
-    if (pthread_create(&thread, nullptr, Main, this) != 0) return false;
-    bThread = true;
-
-    sched_param priority = {};
-    priority.sched_priority = kWriterPriority;
-    const int refused = pthread_setschedparam(thread, SCHED_FIFO, &priority);
+    if (!thread.Start(Main, this)) return false;
+    const int refused = thread.RefusalError();
     if (refused != 0 && !g_bPriorityRefusalSaid.exchange(true))
         std::fprintf(stderr,
                      "%s: no real-time priority for the writer thread (%s); it runs at normal "
@@ -43,17 +36,15 @@ bool AlsaWriter::Start(const Plan& newPlan)
 
 void AlsaWriter::Stop()
 {
-    if (!bThread) return;
+    if (!thread.Running()) return;
     bQuit.store(true, std::memory_order_release);
-    pthread_join(thread, nullptr);
-    bThread = false;
+    thread.Join();
     if (!DeviceLost()) plan.device->Reset();
 }
 
-void* AlsaWriter::Main(void* self)
+void AlsaWriter::Main(void* self)
 {
     static_cast<AlsaWriter*>(self)->Run();
-    return nullptr;
 }
 
 // The writer thread: no allocation, no lock of ours, no log line; the system

@@ -7,11 +7,11 @@
 #pragma once
 
 #include "drivers/alsa/AlsaDevice.h"
+#include "drivers/kit/RealtimeThread.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <pthread.h>
 
 // What the writer thread calls; every call runs on it, in the host's
 // real-time path.
@@ -53,7 +53,7 @@ public:
     // the device is prepared for the next start.
     void Stop();
 
-    bool Running() const { return bThread; }
+    bool Running() const { return thread.Running(); }
     // Underruns recovered since ClearUnderruns.
     uint64_t Underruns() const { return qwUnderruns.load(std::memory_order_relaxed); }
     void ClearUnderruns() { qwUnderruns.store(0, std::memory_order_relaxed); }
@@ -61,7 +61,7 @@ public:
     bool DeviceLost() const { return bDeviceLost.load(std::memory_order_acquire); }
 
 private:
-    static void* Main(void* self);
+    static void Main(void* self);
     void Run();
     // False when the device is lost.
     bool WritePeriod();
@@ -69,8 +69,7 @@ private:
     void CountUnderrun();
 
     Plan plan = {};
-    pthread_t thread = {};
-    bool bThread = false;
+    RealtimeThread thread;
     std::atomic<bool> bQuit{false};
     std::atomic<bool> bDeviceLost{false};
     std::atomic<uint64_t> qwUnderruns{0};

@@ -4,14 +4,6 @@
 #include "drivers/virtualcard/VirtualCardVariants.h"
 
 #include <cstdio>
-#include <sched.h>
-
-namespace {
-
-// Below the priorities sound servers give their own threads.
-constexpr int kPacingPriority = 60;
-
-} // namespace
 
 VirtualCard::VirtualCard(REFCLSID clsid)
     : DriverBase(clsid, FindVirtualCardVariant(clsid).name),
@@ -58,24 +50,12 @@ ASIOError VirtualCard::ChangeSampleRate(ASIOSampleRate sampleRate)
 
 ASIOError VirtualCard::StartTransport()
 {
-    if (bPacing) return ASE_OK;
+    if (pacingThread.Running()) return ASE_OK;
     nRequestedRate.store(static_cast<uint32_t>(SampleRate()), std::memory_order_relaxed);
     qwMissed.store(0, std::memory_order_relaxed);
     bQuit.store(false, std::memory_order_relaxed);
     recorder.Start(settings.recordFile);
-
-    // A real-time thread where the system grants one, an ordinary one otherwise.
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    sched_param priority = {};
-    priority.sched_priority = kPacingPriority;
-    pthread_attr_setinheritsched(&attributes, PTHREAD_EXPLICIT_SCHED);
-    pthread_attr_setschedpolicy(&attributes, SCHED_FIFO);
-    pthread_attr_setschedparam(&attributes, &priority);
-    bPacing = pthread_create(&pacingThread, &attributes, PacingMain, this) == 0;
-    pthread_attr_destroy(&attributes);
-    if (!bPacing) bPacing = pthread_create(&pacingThread, nullptr, PacingMain, this) == 0;
-    if (!bPacing) {
+    if (!pacingThread.Start(PacingMain, this)) {
         recorder.Stop();
         SetErrorMessage("no thread for the card's clock");
         return ASE_HWMalfunction;
@@ -85,10 +65,9 @@ ASIOError VirtualCard::StartTransport()
 
 void VirtualCard::StopTransport()
 {
-    if (!bPacing) return;
+    if (!pacingThread.Running()) return;
     bQuit.store(true, std::memory_order_release);
-    pthread_join(pacingThread, nullptr);
-    bPacing = false;
+    pacingThread.Join();
     recorder.Stop();
     const uint64_t missed = qwMissed.load(std::memory_order_relaxed);
     if (missed > 0)
@@ -96,10 +75,9 @@ void VirtualCard::StopTransport()
                      FindVirtualCardVariant(clsid).name, static_cast<unsigned long long>(missed));
 }
 
-void* VirtualCard::PacingMain(void* self)
+void VirtualCard::PacingMain(void* self)
 {
     static_cast<VirtualCard*>(self)->Pace();
-    return nullptr;
 }
 
 // The card's clock thread: no allocation, no lock, no system call but the

@@ -6,12 +6,12 @@
 
 #include "drivers/kit/DriverBase.h"
 #include "drivers/kit/PacingClock.h"
+#include "drivers/kit/RealtimeThread.h"
 #include "drivers/virtualcard/TakeRecorder.h"
 #include "drivers/virtualcard/VirtualCardSettings.h"
 
 #include <atomic>
 #include <cstdint>
-#include <pthread.h>
 
 class VirtualCard final : public DriverBase {
 public:
@@ -31,15 +31,14 @@ protected:
     ASIOError ChangeSampleRate(ASIOSampleRate sampleRate) override;
 
 private:
-    static void* PacingMain(void* self);
+    static void PacingMain(void* self);
     void Pace();
 
     const ASIOSampleType type;
     VirtualCardSettings settings;
     TakeRecorder recorder;
 
-    pthread_t pacingThread = {};
-    bool bPacing = false;
+    RealtimeThread pacingThread;
     std::atomic<bool> bQuit{false};
     std::atomic<uint32_t> nRequestedRate{0};
     std::atomic<uint64_t> qwMissed{0};
