@@ -26,9 +26,9 @@ struct RenderView {
     int32_t pairs = 0;
     // [pair][channel of the pair][half]
     void* outputs[kRenderMaxPairs][2][2] = {};
-    const bool* pairUsable = nullptr;                    // [pairs]
-    const std::atomic<bool>* pairSelected = nullptr;     // [pairs]; changes while the driver runs
-    const std::atomic<int32_t>* selectedPair = nullptr;  // changes while the driver runs
-    int32_t* int24ScratchA = nullptr;                    // [frames], 24-bit layout only
+    const bool* pairUsable = nullptr;                   // [pairs]
+    const std::atomic<bool>* pairSelected = nullptr;    // [pairs]; changes while the driver runs
+    const std::atomic<int32_t>* selectedPair = nullptr; // changes while the driver runs
+    int32_t* int24ScratchA = nullptr;                   // [frames], 24-bit layout only
     int32_t* int24ScratchB = nullptr;
 };

@@ -1,3 +1,8 @@
+// The render path from a view of driver buffers with guard bytes: 24-bit
+// packing and float conversion worked by hand, which pairs get silence, the
+// order in which armed generators play, and the host's entry points around
+// it (the count, outputReady). What the signals' samples are in each format
+// is checked end to end on the virtual card.
 #include "render/BufferSwitch.h"
 
 #include "gen/PinkNoiseGenerator.h"
@@ -5,181 +10,85 @@
 #include "gen/WhiteNoiseGenerator.h"
 #include "host/BufferSwitchEntries.h"
 #include "host/HostState.h"
+#include "tests/fixtures/FakeAsioDriver.h"
+#include "tests/fixtures/SignalMeasure.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
 
-// Stands in for a driver: only outputReady is ever called by the render path.
-class CountingDriver : public IASIO {
-public:
-    int outputReadyCalls = 0;
-    HRESULT QueryInterface(const IID&, void**) override { return E_NOINTERFACE; }
-    ULONG AddRef() override { return 1; }
-    ULONG Release() override { return 1; }
-    ASIOBool init(void*) override { return ASIOTrue; }
-    void getDriverName(char*) override {}
-    int32_t getDriverVersion() override { return 0; }
-    void getErrorMessage(char*) override {}
-    ASIOError start() override { return ASE_OK; }
-    ASIOError stop() override { return ASE_OK; }
-    ASIOError getChannels(int32_t*, int32_t*) override { return ASE_OK; }
-    ASIOError getLatencies(int32_t*, int32_t*) override { return ASE_OK; }
-    ASIOError getBufferSize(int32_t*, int32_t*, int32_t*, int32_t*) override { return ASE_OK; }
-    ASIOError canSampleRate(ASIOSampleRate) override { return ASE_OK; }
-    ASIOError getSampleRate(ASIOSampleRate*) override { return ASE_OK; }
-    ASIOError setSampleRate(ASIOSampleRate) override { return ASE_OK; }
-    ASIOError getClockSources(ASIOClockSource*, int32_t*) override { return ASE_OK; }
-    ASIOError setClockSource(int32_t) override { return ASE_OK; }
-    ASIOError getSamplePosition(ASIOSamples*, ASIOTimeStamp*) override { return ASE_OK; }
-    ASIOError getChannelInfo(ASIOChannelInfo*) override { return ASE_OK; }
-    ASIOError createBuffers(ASIOBufferInfo*, int32_t, int32_t, ASIOCallbacks*) override
-    {
-        return ASE_OK;
-    }
-    ASIOError disposeBuffers() override { return ASE_OK; }
-    ASIOError controlPanel() override { return ASE_OK; }
-    ASIOError future(int32_t, void*) override { return ASE_OK; }
-    ASIOError outputReady() override
-    {
-        ++outputReadyCalls;
-        return ASE_OK;
-    }
-};
-
 constexpr uint8_t kDriverFill = 0xAB;
 constexpr size_t kGuard = 16;
 
-// A host set up as the driver setup leaves it: generators, buffers for every
-// pair, the selected pair and the usable ones.
-class RenderHost {
-public:
-    RenderHost(ASIOSampleType type, int32_t frames, int32_t pairs, int32_t selected)
-        : format(FindSampleFormat(type)), frames(frames)
+// Driver buffers for every pair of a 16-bit card, the generators and the
+// pair choice, as a view the render path is handed.
+struct Card {
+    Card(uint32_t frames, int32_t pairs, int32_t selected)
+        : sine(frames, FormatCode::Int16), pink(FormatCode::Int16), white(FormatCode::Int16),
+          memory(4 * pairs, std::vector<uint8_t>(2 * frames + kGuard, kDriverFill))
     {
-        ClearDriverInfo();
-        AsioDriverInfo& info = asioDriverInfo;
-        info.preferredSize = frames;
-        info.nOutputPairs = pairs;
-        info.outputBuffers = 2 * pairs;
-        dwBufferSizeBytes = frames * format->bytesPerSample;
-        memory.assign(2 * pairs * 2, std::vector<uint8_t>(dwBufferSizeBytes + kGuard, kDriverFill));
-        for (int32_t c = 0; c < 2 * pairs; ++c)
-            for (int half = 0; half < 2; ++half)
-                info.outputBufferInfos[c].buffers[half] = memory[2 * c + half].data();
-        info.nSelectedPair = selected;
-        info.bPairSelected[selected] = true;
-        if (type == ASIOSTInt24LSB) {
-            scratchA.assign(frames, 0);
-            scratchB.assign(frames, 0);
-            info.pInt24ScratchA = scratchA.data();
-            info.pInt24ScratchB = scratchB.data();
-        }
-        sine = new SineGenerator(frames, format->formatCode);
-        pink = new PinkNoiseGenerator(format->formatCode);
-        white = new WhiteNoiseGenerator(format->formatCode);
-        pSineGenerator = sine;
-        pPinkNoiseGenerator = pink;
-        pWhiteNoiseGenerator = white;
-        ptrASIO = &driver;
-        dwCountBuffers = 0;
-    }
-    ~RenderHost()
-    {
-        sine->Release();
-        delete sine;
-        delete pink;
-        delete white;
-        pSineGenerator = nullptr;
-        pPinkNoiseGenerator = nullptr;
-        pWhiteNoiseGenerator = nullptr;
-        ptrASIO = nullptr;
-        ClearRenderView();
-        ClearDriverInfo();
-    }
-    void Switch(int32_t half)
-    {
-        PrepareRenderView();
-        format->bufferSwitch(half, ASIOFalse);
+        view.sine = &sine;
+        view.pink = &pink;
+        view.white = &white;
+        view.frames = frames;
+        view.halfBytes = 2 * frames;
+        view.pairs = pairs;
+        for (int32_t p = 0; p < pairs; ++p)
+            for (int c = 0; c < 2; ++c)
+                for (int h = 0; h < 2; ++h)
+                    view.outputs[p][c][h] = Buffer(p, c, h).data();
+        view.pairUsable = usable;
+        view.pairSelected = chosen;
+        view.selectedPair = &selectedPair;
+        chosen[selected] = true;
+        selectedPair = selected;
     }
     std::vector<uint8_t>& Buffer(int32_t pair, int channel, int half)
     {
-        return memory[2 * (2 * pair + channel) + half];
+        return memory[4 * pair + 2 * channel + half];
     }
-    // The samples of a channel's half, decoded as integers of the card's
-    // format (float as itself times 2^31).
-    std::vector<double> Samples(int32_t pair, int channel, int half)
+    std::vector<double> Left(int32_t pair, int half)
     {
-        const std::vector<uint8_t>& b = Buffer(pair, channel, half);
-        std::vector<double> out(frames);
-        for (int32_t i = 0; i < frames; ++i) {
-            if (format->type == ASIOSTInt16LSB) {
-                int16_t v;
-                std::memcpy(&v, &b[2 * i], 2);
-                out[i] = v;
-            } else if (format->type == ASIOSTInt24LSB) {
-                int32_t v = b[3 * i] | (b[3 * i + 1] << 8) | (b[3 * i + 2] << 16);
-                if (v & 0x800000) v -= 0x1000000;
-                out[i] = v;
-            } else if (format->type == ASIOSTInt32LSB) {
-                int32_t v;
-                std::memcpy(&v, &b[4 * i], 4);
-                out[i] = v;
-            } else {
-                float v;
-                std::memcpy(&v, &b[4 * i], 4);
-                out[i] = v * 2147483648.0;
-            }
-        }
+        const auto& left = Buffer(pair, 0, half);
+        EXPECT_TRUE(std::equal(left.begin(), left.end(), Buffer(pair, 1, half).begin()));
+        std::vector<double> out(view.frames);
+        for (uint32_t i = 0; i < view.frames; ++i)
+            out[i] = static_cast<int16_t>(left[2 * i] | left[2 * i + 1] << 8);
         return out;
     }
-    bool AllZero(int32_t pair, int half)
+    // Every byte of a half of both channels is the value; the guards intact.
+    bool All(int32_t pair, int half, uint8_t value)
     {
-        for (int channel = 0; channel < 2; ++channel) {
-            const auto& b = Buffer(pair, channel, half);
-            for (size_t i = 0; i < dwBufferSizeBytes; ++i)
-                if (b[i] != 0) return false;
+        for (int c = 0; c < 2; ++c) {
+            const auto& b = Buffer(pair, c, half);
+            if (std::count(b.begin(), b.begin() + view.halfBytes, value) != view.halfBytes ||
+                std::count(b.begin() + view.halfBytes, b.end(), kDriverFill) != kGuard)
+                return false;
         }
         return true;
     }
-    bool GuardsIntact()
-    {
-        for (const auto& b : memory)
-            for (size_t i = dwBufferSizeBytes; i < b.size(); ++i)
-                if (b[i] != kDriverFill) return false;
-        return true;
-    }
-    bool Untouched(int32_t pair)
-    {
-        for (int channel = 0; channel < 2; ++channel)
-            for (int half = 0; half < 2; ++half)
-                for (uint8_t byte : Buffer(pair, channel, half))
-                    if (byte != kDriverFill) return false;
-        return true;
-    }
+    void Switch(int32_t half) { RenderBufferSwitch(SampleLayout::Int16, view, half); }
 
-    const SampleFormat* format;
-    int32_t frames;
+    SineGenerator sine;
+    PinkNoiseGenerator pink;
+    WhiteNoiseGenerator white;
     std::vector<std::vector<uint8_t>> memory;
-    std::vector<int32_t> scratchA, scratchB;
-    SineGenerator* sine;
-    PinkNoiseGenerator* pink;
-    WhiteNoiseGenerator* white;
-    CountingDriver driver;
+    bool usable[kRenderMaxPairs] = {};
+    std::atomic<bool> chosen[kRenderMaxPairs] = {};
+    std::atomic<int32_t> selectedPair{0};
+    RenderView view;
 };
-
-const ASIOSampleType kTypes[] = {ASIOSTInt16LSB, ASIOSTInt24LSB, ASIOSTInt32LSB, ASIOSTFloat32LSB};
 
 TEST(BufferSwitch, TwentyFourBitPackingAndFloatConversionByHand)
 {
     // Three bytes per sample, low byte first, and not one byte more.
     const int32_t values[] = {-1, 8388607, -8388607, 0x12345678};
-    uint8_t out[12 + 4];
+    uint8_t out[16];
     std::memset(out, 0xCC, sizeof out);
     PackInt24LSB(values, out, 4);
     const uint8_t expected[] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x01, 0x00,
@@ -190,177 +99,151 @@ TEST(BufferSwitch, TwentyFourBitPackingAndFloatConversionByHand)
     const uint8_t one[] = {0xFF, 0xFF, 0x7F, 0xCC};
     EXPECT_EQ(std::memcmp(single, one, 4), 0);
 
-    // 32-bit full scale maps to one.
+    // 32-bit full scale maps to one; zero stays a positive zero.
     int32_t words[] = {2147483647, -2147483647, 1073741824, 0, -1073741824};
     Int32ToFloat32(words, 5);
     float f[5];
     std::memcpy(f, words, sizeof f);
-    EXPECT_EQ(f[0], 1.0f);
-    EXPECT_EQ(f[1], -1.0f);
-    EXPECT_EQ(f[2], 0.5f);
-    EXPECT_EQ(f[3], 0.0f);
+    EXPECT_EQ(std::vector<float>(f, f + 5), (std::vector<float>{1.0f, -1.0f, 0.5f, 0.0f, -0.5f}));
     EXPECT_FALSE(std::signbit(f[3]));
-    EXPECT_EQ(f[4], -0.5f);
 }
 
-TEST(BufferSwitch, SilenceGoesToSelectedAndUsablePairsOnly)
+TEST(BufferSwitch, SilenceGoesToTheSelectedAndTheUsablePairsOnly)
 {
-    for (ASIOSampleType type : kTypes) {
-        RenderHost host(type, 64, 3, 1);
-        asioDriverInfo.bPairUsable[0] = true; // pair 2 is neither: it keeps its bytes
-        asioDriverInfo.bOutputReady = true;
-        host.Switch(0);
-        host.Switch(1);
-        for (int32_t pair : {0, 1})
-            EXPECT_TRUE(host.AllZero(pair, 0) && host.AllZero(pair, 1)) << pair;
-        EXPECT_TRUE(host.Untouched(2));
-        EXPECT_TRUE(host.GuardsIntact());
-        EXPECT_EQ(dwCountBuffers.load(), 2u);
-        EXPECT_EQ(host.driver.outputReadyCalls, 2);
+    Card card(64, 3, 1);
+    card.usable[0] = true; // pair 2 is neither: it keeps its bytes
+    card.Switch(0);
+    card.Switch(1);
+    for (int32_t pair : {0, 1})
+        EXPECT_TRUE(card.All(pair, 0, 0) && card.All(pair, 1, 0)) << pair;
+    EXPECT_TRUE(card.All(2, 0, kDriverFill) && card.All(2, 1, kDriverFill));
 
-        // An index that is neither half writes nothing and counts nothing.
-        host.Buffer(1, 0, 0).assign(host.Buffer(1, 0, 0).size(), kDriverFill);
-        host.Switch(2);
-        host.Switch(-1);
-        EXPECT_EQ(host.Buffer(1, 0, 0)[0], kDriverFill);
-        EXPECT_EQ(dwCountBuffers.load(), 2u);
-        EXPECT_EQ(host.driver.outputReadyCalls, 2);
+    // An index that is neither half writes nothing.
+    card.Buffer(1, 0, 0).assign(card.Buffer(1, 0, 0).size(), kDriverFill);
+    card.Switch(2);
+    card.Switch(-1);
+    EXPECT_EQ(card.Buffer(1, 0, 0)[0], kDriverFill);
 
-        asioDriverInfo.bOutputReady = false;
-        host.Switch(0);
-        EXPECT_EQ(host.driver.outputReadyCalls, 2);
-        EXPECT_EQ(dwCountBuffers.load(), 3u);
-    }
-}
-
-TEST(BufferSwitch, NoPairsListedStillPlaysIntoTheSelectedPair)
-{
-    RenderHost host(ASIOSTInt32LSB, 256, 1, 0);
-    asioDriverInfo.nOutputPairs = 0;
-    host.sine->StartTone(48000.0, 1000.0, 0.1, 0);
-    ASSERT_TRUE(host.sine->bTonePlaying.load());
-    host.Switch(0);
-    EXPECT_FALSE(host.AllZero(0, 0));
-    EXPECT_EQ(host.Samples(0, 0, 0), host.Samples(0, 1, 0));
-}
-
-// The tone in every format: both channels equal, the values those of the
-// generator's own 32-bit or 16-bit rendering in the card's scale.
-TEST(BufferSwitch, ToneReachesBothChannelsInTheCardsFormat)
-{
-    for (ASIOSampleType type : kTypes) {
-        RenderHost host(type, 256, 2, 1);
-        asioDriverInfo.bPairUsable[0] = true;
-        SineGenerator reference(256, host.format->formatCode);
-        host.sine->StartTone(48000.0, 997.0, 0.2, 3);
-        reference.StartTone(48000.0, 997.0, 0.2, 3);
-        ASSERT_TRUE(host.sine->bTonePlaying.load());
-        auto next = [&reference](auto sample) {
-            std::vector<decltype(sample)> work(256), copy(256);
-            reference.RenderTone(work.data(), copy.data());
-            return std::vector<double>(work.begin(), work.end());
-        };
-        int half = 0;
-        uint32_t switches = 0;
-        while (host.sine->bTonePlaying.load()) {
-            host.Switch(half);
-            ++switches;
-            const std::vector<double> expected =
-                type == ASIOSTInt16LSB ? next(int16_t{}) : next(int32_t{});
-            const std::vector<double> left = host.Samples(1, 0, half);
-            ASSERT_EQ(left, host.Samples(1, 1, half));
-            for (int i = 0; i < 256; ++i) {
-                if (type == ASIOSTFloat32LSB)
-                    ASSERT_NEAR(left[i], expected[i], std::fabs(expected[i]) * 6e-8 + 1e-9);
-                else
-                    ASSERT_EQ(left[i], expected[i]) << i;
-            }
-            EXPECT_TRUE(host.AllZero(0, half));
-            half ^= 1;
-        }
-        EXPECT_EQ(switches, reference.dwToneBuffers);
-        EXPECT_TRUE(host.GuardsIntact());
-        // Over: the selected pair falls silent.
-        host.Switch(half);
-        EXPECT_TRUE(host.AllZero(1, half));
-    }
+    // A signal goes to the selected pair only; the usable one stays silent.
+    card.sine.StartTone(48000.0, 1000.0, 0.1, 0);
+    card.Switch(0);
+    EXPECT_GT(Peak(card.Left(1, 0)), 1000.0);
+    EXPECT_TRUE(card.All(0, 0, 0));
 }
 
 TEST(BufferSwitch, AHigherSourceMakesALowerOneWaitWholeThenPlay)
 {
-    RenderHost host(ASIOSTInt16LSB, 256, 1, 0);
-    host.sine->StartTone(48000.0, 1000.0, 0.05, 0);
-    host.pink->Arm(48000, 0.02, 0); // 960 frames
-    host.white->Arm(48000, (256.0 + 100.0) / 48000.0, 0);
-    ASSERT_TRUE(host.sine->bTonePlaying.load());
-    ASSERT_TRUE(host.pink->bPlaying.load());
-    ASSERT_TRUE(host.white->bPlaying.load());
-    const uint32_t toneBuffers = host.sine->dwToneBuffers;
-    int switches = 0;
-    // Plays while the flag is up, with both channels equal; the left channel.
-    auto playOut = [&](const std::atomic<bool>& playing, bool whiteWaits) {
+    Card card(256, 1, 0);
+    card.sine.StartTone(48000.0, 1000.0, 0.05, 0);
+    card.pink.Arm(48000, 0.02, 0);                       // 960 frames
+    card.white.Arm(48000, (256.0 + 100.0) / 48000.0, 0); // 356 frames
+    auto playOut = [&](const std::atomic<bool>& playing) {
         std::vector<double> out;
-        while (playing.load()) {
-            const int half = switches++ & 1;
-            host.Switch(half);
-            const auto left = host.Samples(0, 0, half);
-            EXPECT_EQ(left, host.Samples(0, 1, half));
+        for (int half = 0; playing.load(); half ^= 1) {
+            card.Switch(half);
+            const std::vector<double> left = card.Left(0, half);
             out.insert(out.end(), left.begin(), left.end());
-            if (whiteWaits) {
-                EXPECT_EQ(host.white->nRemaining, 356u);
-            }
         }
         return out;
     };
-    while (host.sine->bTonePlaying.load()) {
-        host.Switch(switches++ & 1);
-        ASSERT_EQ(host.pink->nRemaining, 960u);
-        ASSERT_EQ(host.white->nRemaining, 356u);
-    }
-    EXPECT_EQ(static_cast<uint32_t>(switches), toneBuffers);
-
-    // Pink: 960 frames are three whole buffers and 192 frames of a fourth.
-    const std::vector<double> pink = playOut(host.pink->bPlaying, true);
+    EXPECT_EQ(playOut(card.sine.bTonePlaying).size(), card.sine.dwToneBuffers * 256u);
+    EXPECT_EQ(card.pink.nRemaining, 960u);
+    EXPECT_EQ(card.white.nRemaining, 356u);
+    // Pink: three whole buffers and 192 frames of a fourth.
+    const std::vector<double> pink = playOut(card.pink.bPlaying);
     ASSERT_EQ(pink.size(), 4u * 256u);
-    EXPECT_GT(std::count_if(pink.begin(), pink.begin() + 960, [](double v) { return v != 0.0; }),
+    EXPECT_GT(std::count_if(pink.begin(), pink.begin() + 960, [](double v) { return v != 0; }),
               900);
-    EXPECT_EQ(std::count(pink.begin() + 960, pink.end(), 0.0), 64);
-
-    // White: ends at sample 100 of its second buffer.
-    const std::vector<double> white = playOut(host.white->bPlaying, false);
+    EXPECT_EQ(Peak(pink, 960), 0.0);
+    EXPECT_EQ(card.white.nRemaining, 356u);
+    // White: ends at sample 100 of its second buffer, then silence.
+    const std::vector<double> white = playOut(card.white.bPlaying);
     ASSERT_EQ(white.size(), 512u);
-    EXPECT_EQ(std::count(white.begin() + 356, white.end(), 0.0), 156);
     EXPECT_NE(white[355], 0.0);
-    host.Switch(switches & 1);
-    EXPECT_TRUE(host.AllZero(0, switches & 1));
+    EXPECT_EQ(Peak(white, 356), 0.0);
+    card.Switch(0);
+    EXPECT_TRUE(card.All(0, 0, 0));
 }
 
-TEST(BufferSwitch, SweepAndNoiseKeepFullScaleInEveryFormat)
+// Run under ThreadSanitizer by the test command: one thread arms the
+// generators and moves the selected pair the way the host does while
+// another switches buffers; every pair is always rendered or silenced whole.
+TEST(BufferSwitch, ArmingAndPairChangesWhileSwitchingStayConsistent)
 {
-    for (ASIOSampleType type : kTypes) {
-        RenderHost host(type, 128, 1, 0);
-        const double fullScale = type == ASIOSTInt16LSB   ? 32767.0
-                                 : type == ASIOSTInt24LSB ? 8388607.0
-                                                          : 2147483647.0;
-        host.sine->StartSweep(48000.0, 100.0, 10000.0, 0.02, 0);
-        host.white->Arm(48000, 0.01, 0);
-        ASSERT_TRUE(host.sine->bSweepPlaying.load());
-        int switches = 0;
-        double peak = 0.0;
-        while (host.sine->bSweepPlaying.load() || host.white->bPlaying.load()) {
-            const int half = switches++ & 1;
-            host.Switch(half);
-            const auto left = host.Samples(0, 0, half);
-            ASSERT_EQ(left, host.Samples(0, 1, half));
-            for (double v : left)
-                peak = std::max(peak, std::fabs(v));
-            ASSERT_LE(peak, fullScale + (type == ASIOSTFloat32LSB ? 128.0 : 0.0));
+    constexpr int32_t kPairs = 4;
+    Card card(64, kPairs, 0);
+    std::fill(std::begin(card.usable), std::begin(card.usable) + kPairs, true);
+    std::atomic<bool> done{false};
+    std::thread ui([&] {
+        for (int round = 0; !done.load(); ++round) {
+            if (round % 4 == 0) card.sine.StartTone(48000.0, 1000.0 + round % 7, 0.01, round % 20);
+            if (round % 4 == 1) card.sine.StartSweep(48000.0, 200.0, 4000.0, 0.01, 6);
+            if (round % 4 == 2) card.pink.Arm(48000, 0.005, 3);
+            if (round % 4 == 3) card.white.Arm(48000, 0.005, 3);
+            const int32_t selected = card.selectedPair.load(), next = (selected + 1) % kPairs;
+            card.chosen[selected].store(false, std::memory_order_relaxed);
+            card.selectedPair.store(next, std::memory_order_relaxed);
+            card.chosen[next].store(true, std::memory_order_relaxed);
+            std::this_thread::yield();
         }
-        // Eight sweep buffers and a closing one, then 480 frames of noise.
-        EXPECT_EQ(switches, 9 + 4);
-        EXPECT_GT(peak, fullScale * 0.99);
-        EXPECT_TRUE(host.GuardsIntact());
+    });
+    bool consistent = true;
+    for (uint32_t i = 0; i < 20000 && consistent; ++i) {
+        card.Switch(static_cast<int>(i & 1));
+        for (int32_t p = 0; p < kPairs; ++p)
+            consistent = consistent && card.Buffer(p, 0, i & 1) == card.Buffer(p, 1, i & 1);
     }
+    done = true;
+    ui.join();
+    EXPECT_TRUE(consistent);
+}
+
+// Only outputReady is watched.
+struct ReadyDriver : FakeAsioDriver {
+    int readyCalls = 0;
+    ASIOError outputReady() override
+    {
+        ++readyCalls;
+        return ASE_OK;
+    }
+};
+
+TEST(BufferSwitch, TheHostsEntryCountsEachSwitchAndSaysTheOutputIsReadyWhenAsked)
+{
+    Card card(64, 1, 0);
+    ReadyDriver driver;
+    ClearDriverInfo();
+    AsioDriverInfo& info = asioDriverInfo;
+    info.preferredSize = 64;
+    info.nOutputPairs = 1;
+    info.outputBufferInfos[0].buffers[0] = card.Buffer(0, 0, 0).data();
+    info.outputBufferInfos[1].buffers[0] = card.Buffer(0, 1, 0).data();
+    info.bPairSelected[0] = true;
+    info.bOutputReady = true;
+    dwBufferSizeBytes = 128;
+    dwCountBuffers = 0;
+    ptrASIO = &driver;
+    bufferSwitchInt16LSB(0, ASIOFalse); // no setup yet: nothing at all
+    pSineGenerator = &card.sine;
+    pPinkNoiseGenerator = &card.pink;
+    pWhiteNoiseGenerator = &card.white;
+    PrepareRenderView();
+    bufferSwitchInt16LSB(0, ASIOFalse);
+    bufferSwitchInt16LSB(2, ASIOFalse); // neither half: nothing either
+    EXPECT_TRUE(card.All(0, 0, 0));
+    EXPECT_EQ(dwCountBuffers.load(), 1u);
+    EXPECT_EQ(driver.readyCalls, 1);
+    info.bOutputReady = false;
+    bufferSwitchInt16LSB(0, ASIOFalse);
+    EXPECT_EQ(dwCountBuffers.load(), 2u);
+    EXPECT_EQ(driver.readyCalls, 1);
+
+    ClearRenderView();
+    ClearDriverInfo();
+    pSineGenerator = nullptr;
+    pPinkNoiseGenerator = nullptr;
+    pWhiteNoiseGenerator = nullptr;
+    ptrASIO = nullptr;
 }
 
 } // namespace

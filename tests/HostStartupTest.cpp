@@ -250,8 +250,8 @@ TEST_F(DriverQuery, InitFailureLogsTheDriversTextAndNamesOfTheLongestLengthFit)
     EXPECT_EQ(pASIOBuffers, nullptr);
     char path[256] = {};
     ASSERT_EQ(pAsioDriverList->asioDriverPath(0, path, sizeof path), 0);
-    EXPECT_TRUE(LogHas(Log(), "Diver selected...\nCard A\n" + std::string(path) + "\n\n" +
-                                  longest + "\n"));
+    EXPECT_TRUE(
+        LogHas(Log(), "Diver selected...\nCard A\n" + std::string(path) + "\n\n" + longest + "\n"));
     EXPECT_EQ(script->CountOf("getChannels"), 0);
     ASIOHostShutdown(true);
     DbgLogOpen();

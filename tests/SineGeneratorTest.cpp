@@ -108,7 +108,8 @@ TEST(SineGenerator, ThousandHertzPlanHasTheWorkedFiguresAndPlaysItsDryRun)
             ref.WriteFadeOut(samples + fadeOut, ref.dwRampLength);
             return std::vector<double>(samples, samples + total);
         };
-        const std::vector<double> expected = code == 0 ? dryRun(narrow.data()) : dryRun(wide.data());
+        const std::vector<double> expected =
+            code == 0 ? dryRun(narrow.data()) : dryRun(wide.data());
         const std::vector<double> played = RenderWhole(gen);
         ASSERT_EQ(played.size(), 47u * 512u);
         EXPECT_EQ(std::vector<double>(played.begin(), played.begin() + total), expected);
