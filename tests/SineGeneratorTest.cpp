@@ -206,6 +206,8 @@ TEST(SineGenerator, PlansThatCannotBeMadeAreRefusedAndLongTonesAreNotBalanced)
     gen.StartTone(48000.0, 1000.0, 0.005, 0); // 5 cycles fit in one buffer
     gen.StartTone(48000.0, 0.0, 1.0, 0);
     EXPECT_FALSE(gen.bTonePlaying.load());
+    gen.StartTone(44100.0, 22050.0, 0.1, 0); // exactly half the rate still plays
+    EXPECT_TRUE(gen.bTonePlaying.load());
 
     // 1.5 cycles round up to 2; at 1000 frames a cycle that is two buffers.
     SineGenerator slow(512, FormatCode::Int16);

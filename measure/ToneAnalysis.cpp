@@ -1,0 +1,55 @@
+#include "measure/ToneAnalysis.h"
+
+#include "measure/Spectrum.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kHighestHarmonic = 10;
+// The Blackman-Harris main lobe is 4 bins wide on each side; the sum over
+// a few more holds all but a negligible part of a component's power.
+constexpr double kLobeBins = 6.0;
+
+double Db(double ratio)
+{
+    return 10.0 * std::log10(std::max(ratio, 1e-30));
+}
+
+} // namespace
+
+double CrossingFrequency(const double* x, size_t n, double rate)
+{
+    double first = -1.0, last = -1.0;
+    long crossings = 0;
+    for (size_t i = 1; i < n; ++i) {
+        if (x[i - 1] < 0.0 && x[i] >= 0.0) {
+            const double at = static_cast<double>(i - 1) + x[i - 1] / (x[i - 1] - x[i]);
+            if (first < 0.0) first = at;
+            last = at;
+            ++crossings;
+        }
+    }
+    return crossings < 2 ? 0.0 : (crossings - 1) * rate / (last - first);
+}
+
+ToneAnalysis AnalyseTone(const double* x, size_t n, double rate)
+{
+    ToneAnalysis tone;
+    tone.frequency = CrossingFrequency(x, n, rate);
+    const PowerSpectrum spectrum = SpectrumOf(x, n, rate);
+    const double lobe = kLobeBins * spectrum.binHz;
+    auto around = [&](double f) { return BandPower(spectrum, f - lobe, f + lobe); };
+    const double fundamental = around(tone.frequency);
+    double harmonics = 0.0;
+    for (int h = 2; h <= kHighestHarmonic && h * tone.frequency + lobe < rate / 2.0; ++h) {
+        const double power = around(h * tone.frequency);
+        harmonics += power;
+        tone.harmonicsDb.push_back(Db(power / fundamental));
+    }
+    const double everything = BandPower(spectrum, lobe, rate / 2.0);
+    tone.thdDb = Db(harmonics / fundamental);
+    tone.thdNoiseDb = Db((everything - fundamental) / fundamental);
+    return tone;
+}
