@@ -104,8 +104,10 @@ bool AudioFileWriter::Create(const char* path, const AudioFileFormat& format, bo
     const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC);
     nFd = open(path, flags, 0644);
     if (nFd < 0) {
-        bExists = errno == EEXIST;
-        return Fail(std::strerror(errno));
+        const int error = errno;
+        bExists = error == EEXIST;
+        char text[128];
+        return Fail(strerror_r(error, text, sizeof text));
     }
     pFile = sf_open_fd(nFd, SFM_WRITE, &info, SF_TRUE);
     if (pFile == nullptr) {
@@ -195,11 +197,11 @@ bool AudioFileWriter::WriteConverted(const uint8_t* frames, uint32_t frameCount)
 bool AudioFileWriter::Close()
 {
     if (pFile == nullptr) return true;
-    const bool ok = sf_close(pFile) == 0;
-    if (!ok && szError[0] == '\0') Fail(sf_strerror(nullptr));
+    const int error = sf_close(pFile);
+    if (error != 0 && szError[0] == '\0') Fail(sf_error_number(error));
     pFile = nullptr;
     nFd = -1;
-    return ok;
+    return error == 0;
 }
 
 bool AudioFileWriter::Fail(const char* text)
