@@ -21,8 +21,21 @@ struct OptionWord {
 bool TakesValue(std::string_view name)
 {
     return name == "--driver" || name == "--pair" || name == "--rate" || name == "--seconds" ||
-           name == "--attenuation";
+           name == "--attenuation" || name == "--seed" || name == "--output" ||
+           name == "--format" || name == "--channels";
 }
+
+// The file formats by their option names.
+struct FormatName {
+    std::string_view name;
+    SampleEncoding encoding;
+};
+constexpr FormatName kFormatNames[] = {
+    {"s16", SampleEncoding::Int16},
+    {"s24", SampleEncoding::Int24},
+    {"s32", SampleEncoding::Int32},
+    {"float", SampleEncoding::Float32},
+};
 
 ParseResult Fail(std::string text)
 {
@@ -50,6 +63,31 @@ ParseResult ApplyOption(const OptionWord& option, PlayArguments& out)
     if (option.name == "--rate") {
         if (!ParseUnsigned(value, out.rate) || out.rate == 0)
             return Fail("--rate takes a sample rate in Hz, not '" + std::string(value) + "'");
+        return {true, {}};
+    }
+    if (option.name == "--seed") {
+        out.hasSeed = ParseUnsigned(value, out.seed);
+        if (!out.hasSeed)
+            return Fail("--seed takes a whole number from 0 to 4294967295, not '" +
+                        std::string(value) + "'");
+        return {true, {}};
+    }
+    if (option.name == "--output") {
+        if (*value == '\0') return Fail("--output needs a file name");
+        out.output = value;
+        return {true, {}};
+    }
+    if (option.name == "--format") {
+        for (const FormatName& format : kFormatNames)
+            if (format.name == value) {
+                out.format = format.encoding;
+                return {true, {}};
+            }
+        return Fail("--format takes s16, s24, s32 or float, not '" + std::string(value) + "'");
+    }
+    if (option.name == "--channels") {
+        if (!ParseUnsigned(value, out.channels) || out.channels == 0)
+            return Fail("--channels takes a number of channels, not '" + std::string(value) + "'");
         return {true, {}};
     }
     if (option.name == "--seconds") {
@@ -149,6 +187,7 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
     bool help = false;
     bool version = false;
     bool list = false;
+    bool shaped = false; // --format or --channels given
     std::vector<const char*> words;
     for (int i = 1; i < argc; ++i) {
         const char* word = argv[i];
@@ -177,6 +216,7 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
             option.inlineValue = true;
         }
         if (!TakesValue(option.name)) return Fail("unknown option '" + std::string(word) + "'");
+        shaped = shaped || option.name == "--format" || option.name == "--channels";
         if (!option.inlineValue && i + 1 < argc) option.value = argv[++i];
         ParseResult applied = ApplyOption(option, out);
         if (!applied.ok) return applied;
@@ -191,6 +231,10 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
         out.command = PlayCommand::Version;
         return {true, {}};
     }
+    if (!out.output.empty() && (list || !out.driver.empty()))
+        return Fail("--output renders on a card of its own; drop " +
+                    std::string(list ? "--list" : "--driver"));
+    if (out.output.empty() && shaped) return Fail("--format and --channels shape an --output file");
     if (list) {
         if (!words.empty())
             return Fail("--list plays nothing; drop '" + std::string(words[0]) + "'");

@@ -4,6 +4,8 @@
 // so a refused value gets the same answer as in the dialog.
 #pragma once
 
+#include "platform/AudioFileWriter.h"
+
 #include <cstdint>
 #include <string>
 
@@ -21,6 +23,13 @@ struct PlayArguments {
     std::string driver;        // empty: the configuration file decides
     int32_t pair = -1;         // -1: the first pair, as after start-up
     uint32_t rate = 0;         // 0: the card keeps its rate
+    bool hasSeed = false;      // the noise seed is fixed, not the clock's
+    uint32_t seed = 0;
+    // A render to this file instead of playing; the format and channel
+    // count shape it (0 channels: the default).
+    std::string output;
+    SampleEncoding format = SampleEncoding::Int16;
+    uint32_t channels = 0;
 };
 
 // What parsing came to: arguments to run with, or a complaint for stderr

@@ -12,6 +12,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -40,6 +41,38 @@ void Report(const char* format, ...)
     std::fputc('\n', stderr);
 }
 
+// A render's progress line, shown only once the render has taken a second:
+// most end well before. Ctrl-C stops the render.
+class RenderProgress final : public RenderWatcher {
+public:
+    explicit RenderProgress(double totalSeconds)
+        : m_start(Clock::now()), m_dTotalSeconds(totalSeconds)
+    {
+    }
+
+    bool KeepGoing(double renderedSeconds) override
+    {
+        if (InterruptSignal() != 0) return false;
+        if (!m_display && Clock::now() - m_start > std::chrono::seconds(1))
+            m_display.emplace(ProgressDisplay::TerminalStream(), m_dTotalSeconds);
+        if (m_display) m_display->Update(renderedSeconds);
+        return true;
+    }
+
+    // The line ends at the seconds the file holds.
+    void Finish(double renderedSeconds)
+    {
+        if (!m_display) return;
+        m_display->Update(renderedSeconds);
+        m_display->Finish();
+    }
+
+private:
+    Clock::time_point m_start;
+    double m_dTotalSeconds;
+    std::optional<ProgressDisplay> m_display;
+};
+
 class PlaySession {
 public:
     explicit PlaySession(const PlayArguments& arguments) : m_args(arguments) {}
@@ -47,11 +80,14 @@ public:
     int Run();
 
 private:
+    bool Offline() const { return !m_args.output.empty(); }
     int StartUp();
+    int StartOffline();
     int ApplyOptions();
     int Play();
     SignalRequest Request() const;
     int WaitUntilPlayed(Signal signal);
+    int RenderUntilPlayed(Signal signal);
     int StatusIfStopped(ProgressDisplay& progress);
     int WaitForBuffers(uint32_t buffers);
     std::string Description() const;
@@ -83,6 +119,7 @@ int PlaySession::StartUp()
 {
     // Resolved before the session opens the log: the list read for it logs
     // its own enumeration, which belongs to the host's start-up alone.
+    if (Offline()) return StartOffline();
     const DriverChoice choice = ResolveDriverChoice(m_args.driver);
     if (choice.exitStatus != 0) {
         Report("%s", choice.error.c_str());
@@ -104,9 +141,45 @@ int PlaySession::StartUp()
     return ApplyOptions();
 }
 
+// The render's card made to the options, after the checks only this front
+// end can make before anything starts.
+int PlaySession::StartOffline()
+{
+    OfflineSettings settings;
+    settings.encoding = m_args.format;
+    if (m_args.rate != 0) settings.sampleRate = m_args.rate;
+    if (m_args.channels != 0) settings.channels = static_cast<int32_t>(m_args.channels);
+    if (settings.channels % 2 != 0 || settings.channels > OfflineSettings::kMaxChannels) {
+        Report("--channels takes an even number from 2 to %d", OfflineSettings::kMaxChannels);
+        return kExitUsage;
+    }
+    if (settings.sampleRate < OfflineSettings::kLowestRate ||
+        settings.sampleRate > OfflineSettings::kHighestRate) {
+        Report("--rate takes %u to %u Hz for a file", OfflineSettings::kLowestRate,
+               OfflineSettings::kHighestRate);
+        return kExitUsage;
+    }
+    const AudioFileFormat format = {settings.encoding, settings.channels, settings.sampleRate};
+    if (const char* refusal = AudioFileWriter::Refusal(m_args.output.c_str(), format)) {
+        Report("%s: %s", m_args.output.c_str(), refusal);
+        return kExitUsage;
+    }
+    const SessionStart started = m_session.StartOffline(settings);
+    if (started == SessionStart::NoNoteTable) {
+        Report("Can't create note array - Exiting!!");
+        return kExitHostFailure;
+    }
+    if (started != SessionStart::Started) {
+        Report("the offline card could not be set up");
+        return kExitHostFailure;
+    }
+    return ApplyOptions();
+}
+
 int PlaySession::ApplyOptions()
 {
-    if (m_args.rate != 0) {
+    // The offline card was made at its rate.
+    if (m_args.rate != 0 && !Offline()) {
         if (!m_session.SetSampleRate(m_args.rate)) {
             Report("Can't set sample rate to requested value! (%u Hz; reasons in Dbg.Log)",
                    m_args.rate);
@@ -140,6 +213,7 @@ int PlaySession::Play()
         m_dFrequency = m_args.frequency;
     }
 
+    if (m_args.hasSeed) m_session.SetNoiseSeed(m_args.seed);
     const SignalRequest request = Request();
     const PlayOutcome outcome = m_session.Play(request);
     const char* reason = outcome.reason != nullptr ? outcome.reason : "no reason given";
@@ -151,9 +225,30 @@ int PlaySession::Play()
         Report("%s", reason);
         return kExitHostFailure;
     }
+    if (Offline()) return RenderUntilPlayed(request.signal);
     const int status = WaitUntilPlayed(request.signal);
     if (status == kExitPlayed) std::printf("Played %s\n", Description().c_str());
     return status;
+}
+
+int PlaySession::RenderUntilPlayed(Signal signal)
+{
+    RenderProgress progress(m_args.seconds);
+    const char* path = m_args.output.c_str();
+    const RenderResult result = m_session.RenderToFile(path, signal, progress);
+    progress.Finish(result.seconds);
+    switch (result.end) {
+    case RenderEnd::Ended:
+        std::printf("Rendered %s to %s\n", Description().c_str(), path);
+        return kExitPlayed;
+    case RenderEnd::Stopped:
+        Report("interrupted; %s holds the first %.2f s", path, result.seconds);
+        return kExitSignalBase + InterruptSignal();
+    case RenderEnd::FileFailed:
+        break;
+    }
+    Report("cannot write %s: %s", path, result.error.c_str());
+    return kExitHostFailure;
 }
 
 SignalRequest PlaySession::Request() const

@@ -20,7 +20,7 @@ GaussianRandom::GaussianRandom()
 
 void GaussianRandom::Seed(uint32_t value)
 {
-    if (value == 0) value = ClockSeedSeconds();
+    if (value == 0) value = NoiseSeed();
     uint32_t s = value;
     uint32_t* const words[5] = {&x0, &x1, &x2, &x3, &carry};
     for (uint32_t* word : words) {

@@ -11,7 +11,7 @@ public:
 
     GaussianRandom();
 
-    // A value of 0 seeds from the calendar clock in whole seconds.
+    // A value of 0 takes NoiseSeed(): the calendar clock, or the fixed seed.
     void Seed(uint32_t value);
     // Here, not in the .cpp: a call through the shared library's symbol
     // table for each number would cost as much as the number.

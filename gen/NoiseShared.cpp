@@ -1,11 +1,27 @@
 #include "gen/NoiseShared.h"
 
+#include <atomic>
 #include <cmath>
 #include <ctime>
 
-uint32_t ClockSeedSeconds()
+namespace {
+
+std::atomic<bool> g_bSeedFixed{false};
+std::atomic<uint32_t> g_nFixedSeed{0};
+
+} // namespace
+
+uint32_t NoiseSeed()
 {
+    if (g_bSeedFixed.load(std::memory_order_relaxed))
+        return g_nFixedSeed.load(std::memory_order_relaxed);
     return static_cast<uint32_t>(static_cast<uint64_t>(std::time(nullptr)));
+}
+
+void FixNoiseSeed(uint32_t seed)
+{
+    g_nFixedSeed.store(seed, std::memory_order_relaxed);
+    g_bSeedFixed.store(true, std::memory_order_relaxed);
 }
 
 uint32_t RequestFrames(uint32_t sampleRate, double seconds)

@@ -1,5 +1,5 @@
 // What the white and the pink noise generator share: the attenuation-to-level
-// rule (gen/FormatCode.h), the clock that reseeds them, the request length and the sample store.
+// rule (gen/FormatCode.h), the seed of each request, the request length and the sample store.
 // Reached through gen/WhiteNoiseGenerator.h and gen/PinkNoiseGenerator.h.
 #pragma once
 
@@ -9,8 +9,12 @@
 #include <cmath>
 #include <cstdint>
 
-// Low 32 bits of the calendar time in whole seconds: the seed of every request.
-uint32_t ClockSeedSeconds();
+// The seed of every request: the low 32 bits of the calendar time in whole
+// seconds, or the seed fixed for the process.
+uint32_t NoiseSeed();
+// Every later request takes seed in place of the clock, so that the same
+// request makes the same samples again. User-interface thread.
+void FixNoiseSeed(uint32_t seed);
 
 // Frames in a request: floor(sampleRate * seconds) cut to 32 bits. A product
 // that is negative, not a number or past the 64-bit range gives 0 frames

@@ -10,7 +10,7 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the render thread must ne
 static_assert(offsetof(PinkNoiseGenerator, bPlaying) == 0,
               "the flag is the first byte of the object");
 
-PinkFilter::PinkFilter() : seed(ClockSeedSeconds()), counter(1), sum(0.0f), rows{} {}
+PinkFilter::PinkFilter() : seed(NoiseSeed()), counter(1), sum(0.0f), rows{} {}
 
 float PinkFilter::RandomValue()
 {
@@ -73,7 +73,7 @@ void PinkNoiseGenerator::Arm(uint32_t sampleRate, double seconds, uint32_t atten
     if (bPlaying.load(std::memory_order_acquire) || pFilter == nullptr) return;
     dAmplitude = LevelForAttenuation(nFormatCode, attenuationDb) * kPeakGain;
     nRemaining = RequestFrames(sampleRate, seconds);
-    pFilter->seed = ClockSeedSeconds();
+    pFilter->seed = NoiseSeed();
     bPlaying.store(true, std::memory_order_release);
 }
 

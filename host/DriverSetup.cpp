@@ -39,6 +39,11 @@ bool ASIOSelectDriver(HWND mainDialog, HWND outputCombo)
     DbgLog(path);
     DbgLog("");
 
+    return SetUpDriver(mainDialog, outputCombo, true);
+}
+
+bool SetUpDriver(HWND mainDialog, HWND outputCombo, bool checkPlayback)
+{
     // A second setup replaces the first, which must stop its driver first.
     if (pASIOBuffers != nullptr) DestroySetup();
     pASIOBuffers = new (std::nothrow) AsioBuffers(ptrASIO, mainDialog, outputCombo);
@@ -47,6 +52,7 @@ bool ASIOSelectDriver(HWND mainDialog, HWND outputCombo)
         return false;
     }
 
+    pASIOBuffers->bCheckPlayback = checkPlayback;
     if (pASIOBuffers->bInitSuccess) {
         DbgLog("pASIOBuffers->bInitSuccess");
         if (pASIOBuffers->CreatePrimaryBuffer()) {
@@ -148,6 +154,7 @@ bool AsioBuffers::CreatePrimaryBuffer()
     }
     bStarted = true;
     DbgLog("OK - we are now playing silence.");
+    if (!bCheckPlayback) return true;
     DbgLog("Going to sleep for 500 ms to see if count_buffers_played increments");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const uint32_t played = dwCountBuffers.load(std::memory_order_relaxed);

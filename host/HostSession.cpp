@@ -10,12 +10,14 @@
 #include "host/HostStartup.h"
 #include "host/HostState.h"
 #include "host/NoiseRequests.h"
+#include "host/OfflineCard.h"
 #include "host/SampleRateControl.h"
 #include "host/ToneRequests.h"
 #include "log/DebugLog.h"
 
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -23,6 +25,31 @@ namespace {
 // their usual kin.
 constexpr double kUsualRates[] = {22050.0, 32000.0, 44100.0,  48000.0,
                                   88200.0, 96000.0, 176400.0, 192000.0};
+
+static_assert(OfflineSettings::kMaxChannels == OfflineCard::kMaxChannels &&
+              OfflineSettings::kMaxChannels <= kMaxOutputChannels &&
+              OfflineSettings::kLowestRate == OfflineCard::kLowestRate &&
+              OfflineSettings::kHighestRate == OfflineCard::kHighestRate);
+
+// Switches gathered into one write of the file: some 64 KiB.
+constexpr uint32_t kWriteBytes = 64 * 1024;
+// Switches between two questions to the watcher: a few milliseconds of work.
+constexpr uint64_t kSwitchesPerWatch = 64;
+
+ASIOSampleType CardTypeOf(SampleEncoding encoding)
+{
+    switch (encoding) {
+    case SampleEncoding::Int16:
+        return ASIOSTInt16LSB;
+    case SampleEncoding::Int24:
+        return ASIOSTInt24LSB;
+    case SampleEncoding::Int32:
+        return ASIOSTInt32LSB;
+    case SampleEncoding::Float32:
+        return ASIOSTFloat32LSB;
+    }
+    return ASIOSTInt16LSB;
+}
 
 } // namespace
 
@@ -58,6 +85,73 @@ SessionStart HostSession::StartUp(int32_t requestedDriver)
     ASIOGetSampleRate();
     DbgLog("Completed app initialization.");
     return SessionStart::Started;
+}
+
+SessionStart HostSession::StartOffline(const OfflineSettings& settings)
+{
+    m_bStarted = true;
+    if (!CreateNoteArray()) return SessionStart::NoNoteTable;
+    m_offlineEncoding = settings.encoding;
+    m_pOfflineCard =
+        new (std::nothrow) OfflineCard(CardTypeOf(settings.encoding), settings.sampleRate,
+                                       settings.channels, OfflineSettings::kBufferFrames);
+    if (m_pOfflineCard == nullptr) return SessionStart::NoDriver;
+    ptrASIO = m_pOfflineCard;
+    // Nothing switches its buffers until the render: no playback to wait for.
+    if (!SetUpDriver(&m_mainWindow, &m_outputCombo, false)) return SessionStart::NoDriver;
+    m_bSetupStands = true;
+    return SessionStart::Started;
+}
+
+RenderResult HostSession::RenderToFile(const char* path, Signal signal, RenderWatcher& watcher)
+{
+    RenderResult result = {RenderEnd::FileFailed, 0.0, "no offline card"};
+    OfflineCard* card = m_pOfflineCard;
+    if (card == nullptr || !m_bSetupStands) return result;
+    const uint32_t rate = static_cast<uint32_t>(WholeHertz(asioDriverInfo.sampleRate));
+    AudioFileWriter writer;
+    if (!writer.Create(path, {m_offlineEncoding, card->BufferChannels(), rate}, false)) {
+        result.error = writer.ErrorText();
+        return result;
+    }
+    const uint32_t switchFrames = static_cast<uint32_t>(card->BufferFrames());
+    const uint32_t switchBytes =
+        switchFrames * card->SampleBytes() * static_cast<uint32_t>(card->BufferChannels());
+    const uint32_t perWrite = switchBytes < kWriteBytes ? kWriteBytes / switchBytes : 1;
+    std::vector<uint8_t> frames(static_cast<size_t>(perWrite) * switchBytes);
+
+    result.end = RenderEnd::Ended;
+    uint32_t gathered = 0;
+    uint64_t switches = 0;
+    bool playing = true;
+    bool stopped = false;
+    while (playing && !stopped) {
+        const int32_t half = card->SwitchBuffers();
+        if (half < 0) break;
+        card->InterleaveHalf(half, frames.data() + static_cast<size_t>(gathered) * switchBytes);
+        ++gathered;
+        // Cleared in the switch that holds the signal's last sample, which
+        // the file keeps.
+        playing = IsPlaying(signal);
+        stopped = playing && ++switches % kSwitchesPerWatch == 0 &&
+                  !watcher.KeepGoing(static_cast<double>(switches * switchFrames) / rate);
+        if (gathered < perWrite && playing && !stopped) continue;
+        if (!writer.Write(frames.data(), gathered * switchFrames)) {
+            result.end = RenderEnd::FileFailed;
+            break;
+        }
+        gathered = 0;
+    }
+    if (stopped && result.end == RenderEnd::Ended) result.end = RenderEnd::Stopped;
+    if (!writer.Close()) result.end = RenderEnd::FileFailed;
+    result.error = result.end == RenderEnd::FileFailed ? writer.ErrorText() : "";
+    result.seconds = static_cast<double>(writer.Frames()) / rate;
+    return result;
+}
+
+void HostSession::SetNoiseSeed(uint32_t seed)
+{
+    FixNoiseSeed(seed);
 }
 
 int32_t HostSession::SampleRate()
@@ -151,5 +245,12 @@ void HostSession::ShutDown()
     m_bSetupStands = false;
     FreeNoteArray();
     ASIOHostShutdown(true);
+    // The driver list releases the drivers it created; the host's own card
+    // is the session's.
+    if (m_pOfflineCard != nullptr) {
+        m_pOfflineCard->Release();
+        m_pOfflineCard = nullptr;
+        ptrASIO = nullptr;
+    }
     DbgLogClose();
 }

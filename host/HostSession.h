@@ -2,15 +2,20 @@
 // dialog's order (note table, debug log, driver list and driver, driver
 // setup), one play call per signal with its outcome, what is playing and how
 // many buffers have switched, a description of the open driver, and the
-// shutdown in the dialog's order. User-interface thread; one per process.
+// shutdown in the dialog's order. Or, for a render to a file, start-up on the
+// host's own card without a clock, the same play call, and the render.
+// User-interface thread; one per process.
 #pragma once
 
 #include "host/PlayOutcome.h"
 #include "host/SessionWindows.h"
+#include "platform/AudioFileWriter.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+class OfflineCard;
 
 enum class Signal { Sine, Sweep, Pink, White };
 
@@ -38,6 +43,40 @@ struct DriverDescription {
     const char* sampleType = "unknown"; // "ASIOSTInt16LSB" ... for the accepted types
 };
 
+// The host's own card for an offline render, and what it may be.
+struct OfflineSettings {
+    SampleEncoding encoding = SampleEncoding::Int16;
+    uint32_t sampleRate = 48000;
+    int32_t channels = 2; // an even number: the host plays pairs
+
+    static constexpr uint32_t kLowestRate = 8000;
+    static constexpr uint32_t kHighestRate = 384000;
+    static constexpr int32_t kMaxChannels = 32;
+    static constexpr int32_t kBufferFrames = 256;
+};
+
+enum class RenderEnd {
+    Ended,      // the signal was rendered to its end
+    Stopped,    // the watcher stopped it; the file holds what was rendered
+    FileFailed, // the file could not be written; the reason is given
+};
+
+struct RenderResult {
+    RenderEnd end;
+    double seconds; // of audio in the file
+    std::string error;
+};
+
+// Asked every so often during a render, with the seconds rendered so far.
+class RenderWatcher {
+public:
+    // False stops the render.
+    virtual bool KeepGoing(double renderedSeconds) = 0;
+
+protected:
+    ~RenderWatcher() = default;
+};
+
 class HostSession {
 public:
     HostSession() = default;
@@ -59,6 +98,19 @@ public:
     // The index of the driver that opened, -1 when none did.
     int32_t OpenDriver() const { return m_driverCombo.Selection(); }
     bool SetupStands() const { return m_bSetupStands; }
+
+    // Start-up for a render: the note table, then the host's own card
+    // queried and set up as any driver, save the wait for buffer switches.
+    // No debug log, driver list or configuration file.
+    SessionStart StartOffline(const OfflineSettings& settings);
+    // After Play armed signal on the offline card: the card's buffer
+    // switches one after another, from the next one to the one in which the
+    // signal ends, every output channel written to path (WAV, or FLAC for a
+    // name ending in ".flac").
+    RenderResult RenderToFile(const char* path, Signal signal, RenderWatcher& watcher);
+    // Noise requests from now on take seed in place of the clock: the same
+    // request gives the same samples, played or rendered.
+    void SetNoiseSeed(uint32_t seed);
 
     bool SetSampleRate(uint32_t rate);
     // The card's rate as the driver tells it now, in whole hertz; 0 when it
@@ -88,4 +140,6 @@ private:
     bool m_bStarted = false;
     bool m_bSetupStands = false;
     bool m_bResetTaken = false;
+    OfflineCard* m_pOfflineCard = nullptr;
+    SampleEncoding m_offlineEncoding = SampleEncoding::Int16;
 };

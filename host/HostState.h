@@ -92,6 +92,8 @@ public:
     ASIOChannelInfo channelInfo = {};
     ASIOCallbacks asioCallbacks = {};
     bool bBuffersCreated = false;
+    // The 500 ms check after the start; off for a card without a clock.
+    bool bCheckPlayback = true;
 };
 
 extern AsioBuffers* pASIOBuffers;

@@ -20,9 +20,26 @@ void Pause(long nanoseconds)
     nanosleep(&pause, nullptr);
 }
 
-const char* ErrorText(int error, char* text, size_t size)
+constexpr int kMaxTakeNumber = 99999;
+
+bool EncodingOf(ASIOSampleType type, SampleEncoding* encoding)
 {
-    return strerror_r(error, text, size);
+    switch (type) {
+    case ASIOSTInt16LSB:
+        *encoding = SampleEncoding::Int16;
+        return true;
+    case ASIOSTInt24LSB:
+        *encoding = SampleEncoding::Int24;
+        return true;
+    case ASIOSTInt32LSB:
+        *encoding = SampleEncoding::Int32;
+        return true;
+    case ASIOSTFloat32LSB:
+        *encoding = SampleEncoding::Float32;
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -264,41 +281,36 @@ void TakeRecorder::Handle(const uint8_t* block)
 
 bool TakeRecorder::OpenTake(uint32_t sampleRate)
 {
-    WavFormat format = {};
-    if (!WavFormatFor(type, static_cast<uint16_t>(nChannels), sampleRate, &format)) {
+    AudioFileFormat format = {SampleEncoding::Int16, nChannels, sampleRate};
+    if (!EncodingOf(type, &format.encoding)) {
         std::fprintf(stderr, "%s: this sample type cannot be recorded; recording stopped\n",
                      szDriverName);
         bFailed.store(true, std::memory_order_relaxed);
         return false;
     }
     nWriterRate = sampleRate;
-    qwNextHeaderFrames = sampleRate;
-    if (!writer.Create(szStem, format)) {
-        Fail("cannot record to");
-        return false;
+    // The lowest free number, so that no earlier take is ever overwritten.
+    for (int number = 1; number <= kMaxTakeNumber; ++number) {
+        char path[sizeof szStem + 16];
+        std::snprintf(path, sizeof path, "%s-%03d.wav", szStem, number);
+        if (writer.Create(path, format, true)) return true;
+        if (!writer.Exists()) break;
     }
-    return true;
+    Fail("cannot record to");
+    return false;
 }
 
 // A take too long for one RIFF file goes on in the next numbered file.
 bool TakeRecorder::WriteBuffer(const void* frames)
 {
     const uint64_t bytes = static_cast<uint64_t>(nChannels) * nHalfBytes;
-    if (writer.DataBytes() + bytes > WavTakeWriter::kMaxDataBytes) {
+    if (writer.DataBytes() + bytes > AudioFileWriter::kMaxDataBytes) {
         CloseTake();
         if (!OpenTake(nWriterRate)) return false;
     }
     if (!writer.Write(frames, static_cast<uint32_t>(nBufferSize))) {
         Fail("cannot write");
         return false;
-    }
-    // A program killed mid-take still leaves a file that reads to the last second.
-    if (writer.Frames() >= qwNextHeaderFrames) {
-        qwNextHeaderFrames += nWriterRate;
-        if (!writer.UpdateHeader()) {
-            Fail("cannot write");
-            return false;
-        }
     }
     return true;
 }
@@ -311,10 +323,8 @@ void TakeRecorder::CloseTake()
 
 void TakeRecorder::Fail(const char* what)
 {
-    char text[128];
-    const char* reason = ErrorText(writer.Error(), text, sizeof text);
     std::fprintf(stderr, "%s: %s %s: %s; recording stopped\n", szDriverName, what,
-                 writer.Path()[0] != '\0' ? writer.Path() : szStem, reason);
+                 writer.Path()[0] != '\0' ? writer.Path() : szStem, writer.ErrorText());
     bFailed.store(true, std::memory_order_relaxed);
     writer.Close();
 }

@@ -13,7 +13,7 @@
 
 #include "drivers/kit/DriverBuffers.h"
 #include "drivers/virtualcard/BlockRing.h"
-#include "drivers/virtualcard/WavTakeWriter.h"
+#include "platform/AudioFileWriter.h"
 
 #include <atomic>
 #include <cstdint>
@@ -95,9 +95,8 @@ private:
     uint64_t qwSilentFrames = 0;
 
     // Writer side.
-    WavTakeWriter writer;
+    AudioFileWriter writer;
     uint32_t nWriterRate = 0;
-    uint64_t qwNextHeaderFrames = 0;
 
     std::atomic<bool> bFailed{false}; // set by the writer: recording has stopped
     std::atomic<bool> bQuit{false};
