@@ -369,15 +369,12 @@ TEST_F(VirtualCard, EveryVariantDescribesItsCardAndRecordsExactlyWhatEachChannel
         EXPECT_EQ(wav.byteRate, 44100u * 3 * bytes);
         EXPECT_EQ(wav.bitsPerSample, 8 * bytes);
         EXPECT_EQ(wav.riffSize + 8, fs::file_size(take)) << "the final header covers the file";
-        if (variant.type == ASIOSTInt16LSB) {
-            EXPECT_EQ(wav.formatTag, 1) << "plain PCM";
-        } else {
-            EXPECT_EQ(wav.formatTag, 0xFFFE) << "WAVE_FORMAT_EXTENSIBLE";
-            EXPECT_EQ(wav.validBits, 8 * bytes);
-            EXPECT_EQ(wav.subFormat, isFloat ? 3 : 1);
-            EXPECT_TRUE(wav.standardGuid);
-            EXPECT_EQ(wav.channelMask, 0u);
-        }
+        // Three channels need the extensible header; its mask names them L, R, C.
+        EXPECT_EQ(wav.formatTag, 0xFFFE) << "WAVE_FORMAT_EXTENSIBLE";
+        EXPECT_EQ(wav.validBits, 8 * bytes);
+        EXPECT_EQ(wav.subFormat, isFloat ? 3 : 1);
+        EXPECT_TRUE(wav.standardGuid);
+        EXPECT_EQ(wav.channelMask, 0x7u);
         const std::vector<uint8_t> expected = Expected(variant.type, fileChannels, 64, 0, frames);
         ASSERT_EQ(wav.data.size(), expected.size());
         EXPECT_TRUE(wav.data == expected);
