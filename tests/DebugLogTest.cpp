@@ -1,6 +1,5 @@
 // The debug log: its file from header to trailer, the number and date
-// texts, the three rotated files, logging off where the file cannot be, and
-// writers on many threads.
+// texts, the three rotated files, and logging off where the file cannot be.
 #include "log/DebugLog.h"
 
 #include "tests/ScratchFolder.h"
@@ -9,11 +8,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <sstream>
-#include <thread>
 #include <tuple>
-#include <vector>
 
 namespace {
 
@@ -75,31 +71,6 @@ TEST_F(DebugLogTest, FourRunsLeaveThreeRotatedFilesAndAFolderWithoutRoomLeavesLo
     EXPECT_EQ(g_hDbgMutex, nullptr);
     DbgLog("nothing");
     DbgLogClose();
-}
-
-TEST_F(DebugLogTest, ConcurrentWritersNeverInterleaveWithinALine)
-{
-    DbgLogOpen();
-    std::vector<std::thread> writers;
-    std::set<std::string> expected, seen;
-    for (int t = 0; t < 8; ++t) {
-        const std::string text = "writer " + std::string(60, 'a' + t);
-        for (int i = 0; i < 1000; ++i)
-            expected.insert(text + ": " + std::to_string(t) + ", line: " + std::to_string(i));
-        writers.emplace_back([t, text] {
-            for (int i = 0; i < 1000; ++i)
-                DbgLogTwoInts(text.c_str(), "line", t, i);
-        });
-    }
-    for (auto& writer : writers)
-        writer.join();
-    DbgLogClose();
-    std::istringstream lines(ReadFile("Dbg.Log"));
-    for (std::string line; std::getline(lines, line);)
-        if (line.rfind("writer ", 0) == 0) {
-            EXPECT_TRUE(seen.insert(line).second) << line;
-        }
-    EXPECT_TRUE(seen == expected);
 }
 
 TEST(DebugLogFormat, DateTimeAndFixedPointTexts)
