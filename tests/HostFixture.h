@@ -1,7 +1,7 @@
-// What the host tests share: a scratch working folder (log and
-// configuration file land there), a registry folder of their own whose
-// drivers are the scriptable test driver, fake combo boxes and dialog, and
-// the whole debug log read back for comparison.
+// What the host tests share: a scratch working folder that is also their
+// registry (the log and the configuration file land there too), drivers
+// that are the scriptable test driver, fake combo boxes and dialog, and the
+// debug log read back.
 #pragma once
 
 #include "host/DriverSetup.h"
@@ -12,29 +12,24 @@
 #include "tests/ScratchFolder.h"
 #include "tests/TestDriverModule.h"
 #include "tests/fixtures/FakeWindow.h"
+#include "tests/fixtures/LoggedLines.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
-#include <vector>
+
+using Lines = std::vector<std::string>;
 
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        script = OpenTestDriverScript();
-        ASSERT_NE(script, nullptr) << "test driver module: " << dlerror();
+        ASSERT_NE(script = OpenTestDriverScript(), nullptr) << dlerror();
         script->Reset();
-        std::filesystem::create_directory(dir / "registry.d");
-        setenv("TONEWRIGHT_REGISTRY", (dir / "registry.d").c_str(), 1);
-        RegistryReload();
+        setenv("TONEWRIGHT_REGISTRY", dir.c_str(), 1);
         DbgLogOpen();
     }
-
     void TearDown() override
     {
         ASIOHostShutdown(true);
@@ -43,74 +38,79 @@ protected:
         RegistryReload();
     }
 
-    // One ASIO key per name, in this order when the names sort that way. A
-    // name starting with '!' (dropped from the key) is registered to a file
-    // that is no module, so the driver is listed but never opens. "key|text"
-    // gives the key a description of its own.
-    void Install(const std::vector<std::string>& names)
+    void Registry(const std::string& text)
     {
-        std::string text = "Windows Registry Editor Version 5.00\n\n"
-                           "[HKEY_CLASSES_ROOT\\CLSID\\" +
-                           std::string(kTestClsid) + "\\InprocServer32]\n@=\"" +
-                           std::string(TONEWRIGHT_TEST_DRIVER_MODULE) + "\"\n\n" +
-                           "[HKEY_CLASSES_ROOT\\CLSID\\" + kBrokenClsid +
-                           "\\InprocServer32]\n@=\"" + (dir / "broken.so").string() + "\"\n\n";
-        std::ofstream(dir / "broken.so") << "not a module";
-        for (const std::string& name : names) {
-            const bool broken = !name.empty() && name[0] == '!';
-            std::string key = broken ? name.substr(1) : name;
-            std::string description = key;
-            if (const size_t bar = key.find('|'); bar != std::string::npos) {
-                description = key.substr(bar + 1);
-                key.resize(bar);
-            }
-            text += "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\" + key + "]\n\"CLSID\"=\"" +
-                    (broken ? kBrokenClsid : kTestClsid) + "\"\n\"Description\"=\"" + description +
-                    "\"\n\n";
-        }
-        std::ofstream(dir / "registry.d" / "drivers.reg") << text;
+        std::ofstream(dir / "drivers.reg") << text;
         RegistryReload();
     }
-
-    // Start-up and setup as the dialog runs them.
-    bool StartHost(int32_t requested = -1)
+    static std::string Server(const std::string& clsid, const std::string& path)
     {
-        if (!ASIOHostInit(&driverCombo, requested)) return false;
-        return ASIOSelectDriver(&dialog, &outputCombo);
+        return "[HKEY_CLASSES_ROOT\\CLSID\\" + clsid + "\\InprocServer32]\n@=\"" + path + "\"\n";
+    }
+    static std::string Driver(const std::string& key, const std::string& clsid,
+                              const std::string& description = "")
+    {
+        return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\" + key + "]\n" +
+               (clsid.empty() ? "" : "\"CLSID\"=\"" + clsid + "\"\n") +
+               (description.empty() ? "" : "\"Description\"=\"" + description + "\"\n");
+    }
+    // One test driver per name; a name starting with '!' is registered to a
+    // file that is no module, so that driver is listed but never opens.
+    void Install(const Lines& names, const std::string& more = "")
+    {
+        std::ofstream(dir / "broken.so") << "not a module";
+        std::string text = Server(kTestClsid, TONEWRIGHT_TEST_DRIVER_MODULE) +
+                           Server(kBrokenClsid, (dir / "broken.so").string()) + more;
+        for (const std::string& name : names)
+            text += Driver(name.substr(name[0] == '!'), name[0] == '!' ? kBrokenClsid : kTestClsid);
+        Registry(text);
     }
 
+    // Start-up and setup as the dialog runs them. A driver told not to start
+    // spares the half-second playback check.
+    bool StartHost(bool start = true, int32_t requested = -1)
+    {
+        if (!start) script->startResult = ASE_HWMalfunction;
+        const bool up =
+            ASIOHostInit(&driverCombo, requested) && ASIOSelectDriver(&dialog, &outputCombo);
+        script->startResult = ASE_OK;
+        return up;
+    }
+
+    std::string Read(const char* name)
+    {
+        std::stringstream text;
+        text << std::ifstream(dir / name).rdbuf();
+        return text.str();
+    }
+    // The log since it was last read, whole or as its lines without header
+    // and trailer; logging goes on in a fresh file.
     std::string Log()
     {
         DbgLogClose();
-        std::ifstream in(dir / "Dbg.Log");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        const std::string text = Read("Dbg.Log");
+        DbgLogOpen();
+        return text;
     }
-
+    Lines LoggedSince()
+    {
+        DbgLogClose();
+        const Lines lines = LoggedLines();
+        DbgLogOpen();
+        return lines;
+    }
     // The excerpt appears in the log as consecutive whole lines.
-    ::testing::AssertionResult LogHas(const std::string& log, const std::string& excerpt)
+    static ::testing::AssertionResult LogHas(const std::string& log, const std::string& excerpt)
     {
         if (("\n" + log).find("\n" + excerpt) != std::string::npos)
             return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "log lacks:\n" << excerpt << "\n--- log:\n" << log;
     }
 
-    std::string ConfigFile()
-    {
-        std::ifstream in(dir / "ASIOConfig.txt");
-        std::string text;
-        std::getline(in, text);
-        return text;
-    }
-
     static constexpr const char* kTestClsid = "{379E0702-5E41-4909-A9CD-3CD2C5626A87}";
     static constexpr const char* kBrokenClsid = "{0BAD0BAD-0BAD-4BAD-8BAD-0BAD0BAD0BAD}";
-
     ScratchFolder scratch{"tonewright-host"};
     const std::filesystem::path& dir = scratch.Path();
     TestDriverScript* script = nullptr;
-    FakeWindow driverCombo;
-    FakeWindow outputCombo;
-    FakeWindow dialog;
+    FakeWindow driverCombo, outputCombo, dialog;
 };

@@ -3,24 +3,21 @@
 #include "platform/RegFileParser.h"
 #include "platform/Registry.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace {
 
-void Require(bool condition)
-{
-    if (!condition) __builtin_trap();
-}
+#define REQUIRE(condition) ((condition) ? void() : __builtin_trap())
 
-bool HasControlBytes(const std::string& text)
+bool Clean(const std::string& text)
 {
-    for (char c : text) {
+    return std::none_of(text.begin(), text.end(), [](char c) {
         const unsigned char u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\t') || u == 0x7f) return true;
-    }
-    return false;
+        return (u < 0x20 && c != '\t') || u == 0x7f;
+    });
 }
 
 class CheckingSink final : public RegFileSink {
@@ -29,26 +26,21 @@ public:
 
     void OnKey(const std::vector<std::string>& path, bool remove) override
     {
-        Require(!path.empty() && path.size() <= kRegMaxKeyDepth + 1 && RegRootIndex(path[0]) >= 0);
-        Require(!remove || path.size() > 1);
+        REQUIRE(!path.empty() && path.size() <= kRegMaxKeyDepth + 1 && RegRootIndex(path[0]) >= 0);
+        REQUIRE(!remove || path.size() > 1);
         for (const std::string& part : path)
-            Require(!part.empty() && part.find('\\') == std::string::npos &&
-                    !HasControlBytes(part));
+            REQUIRE(!part.empty() && part.find('\\') == std::string::npos && Clean(part));
         m_inKey = !remove;
     }
     void OnValue(const std::string& name, DWORD type, const std::string& text, DWORD) override
     {
-        Require(m_inKey);
-        Require(type == REG_SZ || (type == REG_DWORD && text.empty()));
-        Require(!HasControlBytes(name) && !HasControlBytes(text));
+        REQUIRE(m_inKey && Clean(name) && Clean(text));
+        REQUIRE(type == REG_SZ || (type == REG_DWORD && text.empty()));
     }
-    void OnRemoveValue(const std::string& name) override
-    {
-        Require(m_inKey && !HasControlBytes(name));
-    }
+    void OnRemoveValue(const std::string& name) override { REQUIRE(m_inKey && Clean(name)); }
     void OnBadLine(int line, const char* reason) override
     {
-        Require(line >= 1 && line <= m_lines && reason != nullptr && reason[0] != '\0');
+        REQUIRE(line >= 1 && line <= m_lines && reason != nullptr && reason[0] != '\0');
         ++badLines;
     }
 
@@ -64,10 +56,7 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    int lines = 1;
-    for (char c : text)
-        lines += c == '\n';
-    CheckingSink sink(lines);
-    Require(ParseRegFile(text, sink) == sink.badLines);
+    CheckingSink sink(1 + static_cast<int>(std::count(text.begin(), text.end(), '\n')));
+    REQUIRE(ParseRegFile(text, sink) == sink.badLines);
     return 0;
 }
