@@ -1,16 +1,13 @@
 // The render path from a view of driver buffers with guard bytes: 24-bit
 // packing and float conversion worked by hand, which pairs get silence, the
-// order in which armed generators play, and the host's entry points around
-// it (the count, outputReady). What the signals' samples are in each format
-// is checked end to end on the virtual card.
+// order in which armed generators play, and the hand-over between threads.
+// What the signals' samples are in each format is checked end to end on the
+// virtual card.
 #include "render/BufferSwitch.h"
 
 #include "gen/PinkNoiseGenerator.h"
 #include "gen/SineGenerator.h"
 #include "gen/WhiteNoiseGenerator.h"
-#include "host/BufferSwitchEntries.h"
-#include "host/HostState.h"
-#include "tests/fixtures/FakeAsioDriver.h"
 #include "tests/fixtures/SignalMeasure.h"
 
 #include <gtest/gtest.h>
@@ -196,54 +193,6 @@ TEST(BufferSwitch, ArmingAndPairChangesWhileSwitchingStayConsistent)
     done = true;
     ui.join();
     EXPECT_TRUE(consistent);
-}
-
-// Only outputReady is watched.
-struct ReadyDriver : FakeAsioDriver {
-    int readyCalls = 0;
-    ASIOError outputReady() override
-    {
-        ++readyCalls;
-        return ASE_OK;
-    }
-};
-
-TEST(BufferSwitch, TheHostsEntryCountsEachSwitchAndSaysTheOutputIsReadyWhenAsked)
-{
-    Card card(64, 1, 0);
-    ReadyDriver driver;
-    ClearDriverInfo();
-    AsioDriverInfo& info = asioDriverInfo;
-    info.preferredSize = 64;
-    info.nOutputPairs = 1;
-    info.outputBufferInfos[0].buffers[0] = card.Buffer(0, 0, 0).data();
-    info.outputBufferInfos[1].buffers[0] = card.Buffer(0, 1, 0).data();
-    info.bPairSelected[0] = true;
-    info.bOutputReady = true;
-    dwBufferSizeBytes = 128;
-    dwCountBuffers = 0;
-    ptrASIO = &driver;
-    bufferSwitchInt16LSB(0, ASIOFalse); // no setup yet: nothing at all
-    pSineGenerator = &card.sine;
-    pPinkNoiseGenerator = &card.pink;
-    pWhiteNoiseGenerator = &card.white;
-    PrepareRenderView();
-    bufferSwitchInt16LSB(0, ASIOFalse);
-    bufferSwitchInt16LSB(2, ASIOFalse); // neither half: nothing either
-    EXPECT_TRUE(card.All(0, 0, 0));
-    EXPECT_EQ(dwCountBuffers.load(), 1u);
-    EXPECT_EQ(driver.readyCalls, 1);
-    info.bOutputReady = false;
-    bufferSwitchInt16LSB(0, ASIOFalse);
-    EXPECT_EQ(dwCountBuffers.load(), 2u);
-    EXPECT_EQ(driver.readyCalls, 1);
-
-    ClearRenderView();
-    ClearDriverInfo();
-    pSineGenerator = nullptr;
-    pPinkNoiseGenerator = nullptr;
-    pWhiteNoiseGenerator = nullptr;
-    ptrASIO = nullptr;
 }
 
 } // namespace
