@@ -356,14 +356,15 @@ TEST_F(RegistryTest, ChecksHandlesAndRefusesWriteAccess)
 TEST_F(RegistryTest, ReadsTheInstalledFoldersUnlessTheVariableNamesOthers)
 {
     unsetenv("TONEWRIGHT_REGISTRY");
+    setenv("XDG_CONFIG_HOME", "/cfg", 1);
     const std::vector<std::string> folders = RegistryFolders();
-    ASSERT_EQ(folders.size(), 3u);
-    // The first is beside this very test program.
+    ASSERT_EQ(folders.size(), 4u);
+    // The first is beside this very test program; an installation's is the second
+    // (install-test.sh).
     EXPECT_EQ(fs::path(folders[0]).filename(), "registry.d");
     EXPECT_TRUE(fs::exists(fs::path(folders[0]).parent_path() / "test_registry")) << folders[0];
-    EXPECT_EQ(fs::path(folders[1]).lexically_relative(TONEWRIGHT_INSTALL_PREFIX),
-              "share/tonewright/registry.d");
     EXPECT_EQ(folders[2], "/etc/tonewright/registry.d");
+    EXPECT_EQ(folders[3], "/cfg/tonewright/registry.d");
 
     setenv("TONEWRIGHT_REGISTRY", "/x::/y:", 1);
     EXPECT_EQ(RegistryFolders(), (std::vector<std::string>{"/x", "/y"}));
