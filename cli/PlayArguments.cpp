@@ -21,7 +21,7 @@ struct OptionWord {
 bool TakesValue(std::string_view name)
 {
     return name == "--driver" || name == "--pair" || name == "--rate" || name == "--seconds" ||
-           name == "--attenuation";
+           name == "--attenuation" || name == "--takes";
 }
 
 ParseResult Fail(std::string text)
@@ -39,35 +39,40 @@ ParseResult ApplyOption(const OptionWord& option, PlayArguments& out)
         out.driver = value;
         return {true, {}};
     }
+    if (option.name == "--takes") {
+        if (*value == '\0') return Fail("--takes needs a folder");
+        out.takes = value;
+        return {true, {}};
+    }
     if (option.name == "--pair") {
         uint32_t pair = 0;
         if (!ParseUnsigned(value, pair) || pair > INT32_MAX)
-            return Fail("--pair takes an output pair index (0, 1, ...), not '" +
-                        std::string(value) + "'");
+            return Fail("--pair takes an output pair index (0, 1, ...), not '" + Shown(value) +
+                        "'");
         out.pair = static_cast<int32_t>(pair);
         return {true, {}};
     }
     if (option.name == "--rate") {
         if (!ParseUnsigned(value, out.rate) || out.rate == 0)
-            return Fail("--rate takes a sample rate in Hz, not '" + std::string(value) + "'");
+            return Fail("--rate takes a sample rate in Hz, not '" + Shown(value) + "'");
         return {true, {}};
     }
     if (option.name == "--seconds") {
         if (!ParseNumber(value, out.seconds))
-            return Fail("--seconds takes a number of seconds, not '" + std::string(value) + "'");
+            return Fail("--seconds takes a number of seconds, not '" + Shown(value) + "'");
         return {true, {}};
     }
     // The dialog's attenuation field is unsigned: a sign is a bad argument,
     // while a value above the limit is the request's to refuse.
     if (!ParseUnsigned(value, out.attenuation))
-        return Fail("--attenuation takes a whole number of dB, not '" + std::string(value) + "'");
+        return Fail("--attenuation takes a whole number of dB, not '" + Shown(value) + "'");
     return {true, {}};
 }
 
 ParseResult ApplyFrequency(const char* text, const char* what, double& value)
 {
     if (!ParseNumber(text, value))
-        return Fail(std::string(what) + " takes a frequency in Hz, not '" + text + "'");
+        return Fail(std::string(what) + " takes a frequency in Hz, not '" + Shown(text) + "'");
     return {true, {}};
 }
 
@@ -88,12 +93,12 @@ ParseResult ApplyCommand(const std::vector<const char*>& words, PlayArguments& o
     const Shape* shape = nullptr;
     for (const Shape& candidate : kShapes)
         if (candidate.name == command) shape = &candidate;
-    if (shape == nullptr) return Fail("unknown signal '" + std::string(command) + "'");
+    if (shape == nullptr) return Fail("unknown signal '" + Shown(command) + "'");
     if (words.size() - 1 < shape->operands)
         return Fail(std::string(command) + " needs " + std::to_string(shape->operands) +
                     (shape->operands == 1 ? " value" : " values"));
     if (words.size() - 1 > shape->operands)
-        return Fail("unexpected '" + std::string(words[shape->operands + 1]) + "'");
+        return Fail("unexpected '" + Shown(words[shape->operands + 1]) + "'");
 
     out.command = shape->command;
     switch (shape->command) {
@@ -103,7 +108,8 @@ ParseResult ApplyCommand(const std::vector<const char*>& words, PlayArguments& o
         out.noteName = words[1];
         out.noteIndex = FindNote(words[1]);
         if (out.noteIndex < 0)
-            return Fail("'" + out.noteName + "' is no note from C0 to B8 (A4, C#6, Db6 ...)");
+            return Fail("'" + Shown(out.noteName) +
+                        "' is no note from C0 to B8 (A4, C#6, Db6 ...)");
         return {true, {}};
     case PlayCommand::Sweep: {
         ParseResult result = ApplyFrequency(words[1], "sweep", out.freqStart);
@@ -116,6 +122,13 @@ ParseResult ApplyCommand(const std::vector<const char*>& words, PlayArguments& o
 }
 
 } // namespace
+
+std::string Shown(std::string_view text)
+{
+    constexpr size_t kShown = 80;
+    if (text.size() <= kShown) return std::string(text);
+    return std::string(text.substr(0, kShown)) + "...";
+}
 
 bool ParseUnsigned(const char* text, uint32_t& value)
 {
@@ -156,7 +169,7 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
             help = true;
             continue;
         }
-        if (std::strcmp(word, "--version") == 0) {
+        if (std::strcmp(word, "--version") == 0 || std::strcmp(word, "-V") == 0) {
             version = true;
             continue;
         }
@@ -176,7 +189,7 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
             option.value = equals + 1;
             option.inlineValue = true;
         }
-        if (!TakesValue(option.name)) return Fail("unknown option '" + std::string(word) + "'");
+        if (!TakesValue(option.name)) return Fail("unknown option '" + Shown(word) + "'");
         if (!option.inlineValue && i + 1 < argc) option.value = argv[++i];
         ParseResult applied = ApplyOption(option, out);
         if (!applied.ok) return applied;
@@ -192,8 +205,7 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
         return {true, {}};
     }
     if (list) {
-        if (!words.empty())
-            return Fail("--list plays nothing; drop '" + std::string(words[0]) + "'");
+        if (!words.empty()) return Fail("--list plays nothing; drop '" + Shown(words[0]) + "'");
         out.command = PlayCommand::List;
         return {true, {}};
     }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 enum class PlayCommand { Sine, Note, Sweep, Pink, White, List, Help, Version };
 
@@ -21,6 +22,7 @@ struct PlayArguments {
     std::string driver;        // empty: the configuration file decides
     int32_t pair = -1;         // -1: the first pair, as after start-up
     uint32_t rate = 0;         // 0: the card keeps its rate
+    std::string takes;         // empty: the virtual card's takes go to the current folder
 };
 
 // What parsing came to: arguments to run with, or a complaint for stderr
@@ -31,6 +33,9 @@ struct ParseResult {
 };
 
 ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments& out);
+
+// A value as a message quotes it: at most 80 characters, then "...".
+std::string Shown(std::string_view text);
 
 // Digits only, no sign, no blanks; false when the value does not fit.
 bool ParseUnsigned(const char* text, uint32_t& value);

@@ -268,13 +268,14 @@ bool TakeRecorder::OpenTake(uint32_t sampleRate)
     if (!WavFormatFor(type, static_cast<uint16_t>(nChannels), sampleRate, &format)) {
         std::fprintf(stderr, "%s: this sample type cannot be recorded; recording stopped\n",
                      szDriverName);
+        std::snprintf(szFailure, sizeof szFailure, "this sample type cannot be recorded");
         bFailed.store(true, std::memory_order_relaxed);
         return false;
     }
     nWriterRate = sampleRate;
     qwNextHeaderFrames = sampleRate;
     if (!writer.Create(szStem, format)) {
-        Fail("cannot record to");
+        Fail("cannot record to", "cannot create a take");
         return false;
     }
     return true;
@@ -289,14 +290,14 @@ bool TakeRecorder::WriteBuffer(const void* frames)
         if (!OpenTake(nWriterRate)) return false;
     }
     if (!writer.Write(frames, static_cast<uint32_t>(nBufferSize))) {
-        Fail("cannot write");
+        Fail("cannot write", "cannot write a take");
         return false;
     }
     // A program killed mid-take still leaves a file that reads to the last second.
     if (writer.Frames() >= qwNextHeaderFrames) {
         qwNextHeaderFrames += nWriterRate;
         if (!writer.UpdateHeader()) {
-            Fail("cannot write");
+            Fail("cannot write", "cannot write a take");
             return false;
         }
     }
@@ -306,15 +307,16 @@ bool TakeRecorder::WriteBuffer(const void* frames)
 void TakeRecorder::CloseTake()
 {
     if (!writer.IsOpen()) return;
-    if (!writer.Close()) Fail("cannot write");
+    if (!writer.Close()) Fail("cannot write", "cannot write a take");
 }
 
-void TakeRecorder::Fail(const char* what)
+void TakeRecorder::Fail(const char* what, const char* shortly)
 {
     char text[128];
     const char* reason = ErrorText(writer.Error(), text, sizeof text);
     std::fprintf(stderr, "%s: %s %s: %s; recording stopped\n", szDriverName, what,
                  writer.Path()[0] != '\0' ? writer.Path() : szStem, reason);
+    std::snprintf(szFailure, sizeof szFailure, "%s: %s", shortly, reason);
     bFailed.store(true, std::memory_order_relaxed);
     writer.Close();
 }

@@ -90,6 +90,7 @@ void VirtualCard::StopTransport()
     pthread_join(pacingThread, nullptr);
     bPacing = false;
     recorder.Stop();
+    if (recorder.Failed()) SetErrorMessage(recorder.FailureText());
     const uint64_t missed = qwMissed.load(std::memory_order_relaxed);
     if (missed > 0)
         std::fprintf(stderr, "%s: %llu buffers came more than a period late\n",
