@@ -69,11 +69,18 @@ DriverChoice ResolveDriverChoice(const std::string& text)
             matches.push_back(i);
     }
     if (matches.size() == 1) return {matches[0], 0, {}};
-    if (matches.empty())
-        return Failed(kExitHostFailure, "no installed driver is named '" + Shown(text) +
-                                            "' (tonewright-play --list shows them)");
-    std::string error = "'" + Shown(text) + "' names several drivers:";
-    for (int32_t i : matches)
-        error += " " + std::to_string(i) + " (" + drivers[i].keyName + ")";
+    // Appended piece by piece: GCC 12 warns falsely about "text" + std::string&&.
+    const std::string shown = Shown(text);
+    std::string error = matches.empty() ? "no installed driver is named '" : "'";
+    error += shown;
+    if (matches.empty()) {
+        error += "' (tonewright-play --list shows them)";
+        return Failed(kExitHostFailure, error);
+    }
+    error += "' names several drivers:";
+    for (int32_t i : matches) {
+        error += ' ';
+        error += std::to_string(i) + " (" + drivers[i].keyName + ")";
+    }
     return Failed(kExitUsage, error);
 }

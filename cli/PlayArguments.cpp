@@ -107,9 +107,12 @@ ParseResult ApplyCommand(const std::vector<const char*>& words, PlayArguments& o
     case PlayCommand::Note:
         out.noteName = words[1];
         out.noteIndex = FindNote(words[1]);
-        if (out.noteIndex < 0)
-            return Fail("'" + Shown(out.noteName) +
-                        "' is no note from C0 to B8 (A4, C#6, Db6 ...)");
+        if (out.noteIndex < 0) {
+            // Appended piece by piece: GCC 12 warns falsely about "text" + std::string&&.
+            std::string text = "'";
+            text += Shown(out.noteName);
+            return Fail(text + "' is no note from C0 to B8 (A4, C#6, Db6 ...)");
+        }
         return {true, {}};
     case PlayCommand::Sweep: {
         ParseResult result = ApplyFrequency(words[1], "sweep", out.freqStart);
