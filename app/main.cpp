@@ -1,5 +1,6 @@
 // The dialog program: Qt's application, then the application object's run.
 #include "app/TonewrightApp.h"
+#include "host/HostSession.h"
 
 #include <QApplication>
 
@@ -33,6 +34,9 @@ int main(int argc, char** argv)
     // read numbers with '.' whatever the locale.
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");
+    // The debug log and the configuration file where Linux users look for
+    // them, whatever folder the desktop started the program in.
+    HostSession::UseUserFolders();
     CTonewrightApp theApp;
     theApp.InitInstance();
     return 0;

@@ -12,7 +12,12 @@ struct DriverChoice {
     std::string error; // for stderr when not resolved
 };
 
-// An index ("2") or the start of a name ("Virtual Card 16", case ignored; a
-// whole name wins over longer names it begins). Must run before the debug
-// log opens: the list's own log lines belong to the host's start-up.
+// An index ("2"), the registry key name ("Virtual Card 24-bit"), the
+// description, or the start of either; case is ignored, and a whole name
+// wins over longer names it begins. Must run before the debug log opens: the
+// list's own log lines belong to the host's start-up.
 DriverChoice ResolveDriverChoice(const std::string& text);
+
+// "no driver is registered; searched: A, B, C", for every message that says
+// no driver was found.
+std::string NoDriverRegistered();

@@ -2,13 +2,20 @@
 
 void PrintDriverListing(std::FILE* out, HostSession& session)
 {
-    std::fprintf(out, "Drivers (\"*\" and \" N/A\": failed to open):\n");
+    std::fprintf(out, "Drivers (description, then the registry key; \"*\" and \" N/A\": failed "
+                      "to open, with the reason):\n");
     const auto& names = session.DriverEntries();
     for (size_t i = 0; i < names.size(); ++i) {
-        const bool open = static_cast<int32_t>(i) == session.OpenDriver();
-        std::fprintf(out, "  %zu  %s%s\n", i, names[i].c_str(), open ? "  (open)" : "");
+        const auto index = static_cast<int32_t>(i);
+        const std::string failure = session.DriverFailure(index);
+        std::fprintf(out, "  %zu  %s%s  key \"%s\"%s%s\n", i, names[i].c_str(),
+                     index == session.OpenDriver() ? "  (open)" : "",
+                     session.DriverKeyName(index).c_str(), failure.empty() ? "" : ": ",
+                     failure.c_str());
     }
     if (names.empty()) std::fprintf(out, "  none\n");
+    for (const std::string& note : session.DriverNotes())
+        std::fprintf(out, "  not listed: %s\n", note.c_str());
     if (!session.SetupStands()) return;
 
     const DriverDescription driver = session.Describe();

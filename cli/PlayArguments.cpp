@@ -22,7 +22,7 @@ bool TakesValue(std::string_view name)
 {
     return name == "--driver" || name == "--pair" || name == "--rate" || name == "--seconds" ||
            name == "--attenuation" || name == "--seed" || name == "--output" ||
-           name == "--format" || name == "--channels";
+           name == "--format" || name == "--channels" || name == "--takes";
 }
 
 // The file formats by their option names.
@@ -52,24 +52,29 @@ ParseResult ApplyOption(const OptionWord& option, PlayArguments& out)
         out.driver = value;
         return {true, {}};
     }
+    if (option.name == "--takes") {
+        if (*value == '\0') return Fail("--takes needs a folder");
+        out.takes = value;
+        return {true, {}};
+    }
     if (option.name == "--pair") {
         uint32_t pair = 0;
         if (!ParseUnsigned(value, pair) || pair > INT32_MAX)
-            return Fail("--pair takes an output pair index (0, 1, ...), not '" +
-                        std::string(value) + "'");
+            return Fail("--pair takes an output pair index (0, 1, ...), not '" + Shown(value) +
+                        "'");
         out.pair = static_cast<int32_t>(pair);
         return {true, {}};
     }
     if (option.name == "--rate") {
         if (!ParseUnsigned(value, out.rate) || out.rate == 0)
-            return Fail("--rate takes a sample rate in Hz, not '" + std::string(value) + "'");
+            return Fail("--rate takes a sample rate in Hz, not '" + Shown(value) + "'");
         return {true, {}};
     }
     if (option.name == "--seed") {
         out.hasSeed = ParseUnsigned(value, out.seed);
         if (!out.hasSeed)
-            return Fail("--seed takes a whole number from 0 to 4294967295, not '" +
-                        std::string(value) + "'");
+            return Fail("--seed takes a whole number from 0 to 4294967295, not '" + Shown(value) +
+                        "'");
         return {true, {}};
     }
     if (option.name == "--output") {
@@ -83,29 +88,29 @@ ParseResult ApplyOption(const OptionWord& option, PlayArguments& out)
                 out.format = format.encoding;
                 return {true, {}};
             }
-        return Fail("--format takes s16, s24, s32 or float, not '" + std::string(value) + "'");
+        return Fail("--format takes s16, s24, s32 or float, not '" + Shown(value) + "'");
     }
     if (option.name == "--channels") {
         if (!ParseUnsigned(value, out.channels) || out.channels == 0)
-            return Fail("--channels takes a number of channels, not '" + std::string(value) + "'");
+            return Fail("--channels takes a number of channels, not '" + Shown(value) + "'");
         return {true, {}};
     }
     if (option.name == "--seconds") {
         if (!ParseNumber(value, out.seconds))
-            return Fail("--seconds takes a number of seconds, not '" + std::string(value) + "'");
+            return Fail("--seconds takes a number of seconds, not '" + Shown(value) + "'");
         return {true, {}};
     }
     // The dialog's attenuation field is unsigned: a sign is a bad argument,
     // while a value above the limit is the request's to refuse.
     if (!ParseUnsigned(value, out.attenuation))
-        return Fail("--attenuation takes a whole number of dB, not '" + std::string(value) + "'");
+        return Fail("--attenuation takes a whole number of dB, not '" + Shown(value) + "'");
     return {true, {}};
 }
 
 ParseResult ApplyFrequency(const char* text, const char* what, double& value)
 {
     if (!ParseNumber(text, value))
-        return Fail(std::string(what) + " takes a frequency in Hz, not '" + text + "'");
+        return Fail(std::string(what) + " takes a frequency in Hz, not '" + Shown(text) + "'");
     return {true, {}};
 }
 
@@ -126,12 +131,12 @@ ParseResult ApplyCommand(const std::vector<const char*>& words, PlayArguments& o
     const Shape* shape = nullptr;
     for (const Shape& candidate : kShapes)
         if (candidate.name == command) shape = &candidate;
-    if (shape == nullptr) return Fail("unknown signal '" + std::string(command) + "'");
+    if (shape == nullptr) return Fail("unknown signal '" + Shown(command) + "'");
     if (words.size() - 1 < shape->operands)
         return Fail(std::string(command) + " needs " + std::to_string(shape->operands) +
                     (shape->operands == 1 ? " value" : " values"));
     if (words.size() - 1 > shape->operands)
-        return Fail("unexpected '" + std::string(words[shape->operands + 1]) + "'");
+        return Fail("unexpected '" + Shown(words[shape->operands + 1]) + "'");
 
     out.command = shape->command;
     switch (shape->command) {
@@ -140,8 +145,12 @@ ParseResult ApplyCommand(const std::vector<const char*>& words, PlayArguments& o
     case PlayCommand::Note:
         out.noteName = words[1];
         out.noteIndex = FindNote(words[1]);
-        if (out.noteIndex < 0)
-            return Fail("'" + out.noteName + "' is no note from C0 to B8 (A4, C#6, Db6 ...)");
+        if (out.noteIndex < 0) {
+            // Appended piece by piece: GCC 12 warns falsely about "text" + std::string&&.
+            std::string text = "'";
+            text += Shown(out.noteName);
+            return Fail(text + "' is no note from C0 to B8 (A4, C#6, Db6 ...)");
+        }
         return {true, {}};
     case PlayCommand::Sweep: {
         ParseResult result = ApplyFrequency(words[1], "sweep", out.freqStart);
@@ -154,6 +163,13 @@ ParseResult ApplyCommand(const std::vector<const char*>& words, PlayArguments& o
 }
 
 } // namespace
+
+std::string Shown(std::string_view text)
+{
+    constexpr size_t kShown = 80;
+    if (text.size() <= kShown) return std::string(text);
+    return std::string(text.substr(0, kShown)) + "...";
+}
 
 bool ParseUnsigned(const char* text, uint32_t& value)
 {
@@ -195,7 +211,7 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
             help = true;
             continue;
         }
-        if (std::strcmp(word, "--version") == 0) {
+        if (std::strcmp(word, "--version") == 0 || std::strcmp(word, "-V") == 0) {
             version = true;
             continue;
         }
@@ -215,7 +231,7 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
             option.value = equals + 1;
             option.inlineValue = true;
         }
-        if (!TakesValue(option.name)) return Fail("unknown option '" + std::string(word) + "'");
+        if (!TakesValue(option.name)) return Fail("unknown option '" + Shown(word) + "'");
         shaped = shaped || option.name == "--format" || option.name == "--channels";
         if (!option.inlineValue && i + 1 < argc) option.value = argv[++i];
         ParseResult applied = ApplyOption(option, out);
@@ -236,8 +252,7 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
                     std::string(list ? "--list" : "--driver"));
     if (out.output.empty() && shaped) return Fail("--format and --channels shape an --output file");
     if (list) {
-        if (!words.empty())
-            return Fail("--list plays nothing; drop '" + std::string(words[0]) + "'");
+        if (!words.empty()) return Fail("--list plays nothing; drop '" + Shown(words[0]) + "'");
         out.command = PlayCommand::List;
         return {true, {}};
     }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 enum class PlayCommand { Sine, Note, Sweep, Pink, White, List, Help, Version };
 
@@ -30,6 +31,7 @@ struct PlayArguments {
     std::string output;
     SampleEncoding format = SampleEncoding::Int16;
     uint32_t channels = 0;
+    std::string takes;         // empty: the virtual card's takes go to the current folder
 };
 
 // What parsing came to: arguments to run with, or a complaint for stderr
@@ -40,6 +42,9 @@ struct ParseResult {
 };
 
 ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments& out);
+
+// A value as a message quotes it: at most 80 characters, then "...".
+std::string Shown(std::string_view text);
 
 // Digits only, no sign, no blanks; false when the value does not fit.
 bool ParseUnsigned(const char* text, uint32_t& value);

@@ -8,13 +8,18 @@
 #include "gen/NoteTable.h"
 #include "host/HostSession.h"
 
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -29,6 +34,9 @@ constexpr auto kStallLimit = std::chrono::seconds(3);
 // ending switch completing, the second shows the last samples went out.
 constexpr uint32_t kBuffersAfterEnd = 2;
 constexpr uint32_t kBuffersAfterRateChange = 2;
+// An interrupted signal's fade lasts 10 ms; a driver that needs longer to
+// render it has stopped.
+constexpr auto kFadeLimit = std::chrono::seconds(1);
 
 void Report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Report(const char* format, ...)
@@ -73,6 +81,20 @@ private:
     std::optional<ProgressDisplay> m_display;
 };
 
+// What helps when a driver cannot be used, where one thing usually does.
+const char* HintFor(const std::string& keyName)
+{
+    std::string lower;
+    for (char c : keyName)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower.rfind("jack", 0) == 0)
+        return "start a JACK server first (jackd, or qjackctl), or run tonewright-play under "
+               "pw-jack on a PipeWire desktop";
+    if (lower.rfind("alsa", 0) == 0)
+        return "check the device named by the driver's \"Device\" value (aplay -L lists them)";
+    return nullptr;
+}
+
 class PlaySession {
 public:
     explicit PlaySession(const PlayArguments& arguments) : m_args(arguments) {}
@@ -83,8 +105,11 @@ private:
     bool Offline() const { return !m_args.output.empty(); }
     int StartUp();
     int StartOffline();
+    void ReportUnusableDrivers();
     int ApplyOptions();
     int Play();
+    int Stop(int status);
+    void FadeOut();
     SignalRequest Request() const;
     int WaitUntilPlayed(Signal signal);
     int RenderUntilPlayed(Signal signal);
@@ -94,6 +119,7 @@ private:
 
     const PlayArguments& m_args;
     double m_dFrequency = 0.0;
+    bool m_bPlayed = false;
     HostSession m_session;
 };
 
@@ -105,18 +131,32 @@ int PlaySession::Run()
             PrintDriverListing(stdout, m_session);
         return status;
     }
-    if (status != kExitPlayed) return status;
+    if (status != kExitPlayed) return Stop(status);
     if (const int signal = InterruptSignal(); signal != 0) {
         Report("interrupted before the signal started");
-        return kExitSignalBase + signal;
+        return Stop(kExitSignalBase + signal);
     }
-    return Play();
+    return Stop(Play());
 }
 
 // The dialog's start-up, with the driver of --driver in place of the
 // configured one; the options follow once the driver runs.
 int PlaySession::StartUp()
 {
+    if (!m_args.takes.empty()) {
+        // Takes that could not be written would end the run after the
+        // signal; a folder that is not there is said before it.
+        struct stat folder {};
+        const int error = stat(m_args.takes.c_str(), &folder) != 0         ? errno
+                          : !S_ISDIR(folder.st_mode)                       ? ENOTDIR
+                          : access(m_args.takes.c_str(), W_OK | X_OK) != 0 ? errno
+                                                                           : 0;
+        if (error != 0) {
+            Report("--takes %s: %s", Shown(m_args.takes).c_str(), std::strerror(error));
+            return kExitHostFailure;
+        }
+        setenv("TONEWRIGHT_TAKES", m_args.takes.c_str(), 1);
+    }
     // Resolved before the session opens the log: the list read for it logs
     // its own enumeration, which belongs to the host's start-up alone.
     if (Offline()) return StartOffline();
@@ -126,16 +166,29 @@ int PlaySession::StartUp()
         return choice.exitStatus;
     }
     const SessionStart started = m_session.StartUp(choice.index);
+    // The driver runs now: an interruption fades the signal out and ends in order.
+    InterruptInOrder();
     if (started == SessionStart::NoNoteTable) {
-        Report("Can't create note array - Exiting!!");
+        Report("no memory for the note table");
         return kExitHostFailure;
     }
+    ReportUnusableDrivers();
     const int32_t opened = m_session.OpenDriver();
-    if (choice.index >= 0 && opened >= 0 && opened != choice.index)
-        Report("driver %d did not open; using driver %d (%s) instead", choice.index, opened,
-               m_session.DriverEntries()[opened].c_str());
+    if (choice.index >= 0 && opened != choice.index) {
+        // Asked for by name: playing on another driver would pass a test of this one.
+        const std::string key = m_session.DriverKeyName(choice.index);
+        Report("driver %d (%s) did not open; nothing was played", choice.index, Shown(key).c_str());
+        if (const char* hint = HintFor(key)) Report("%s", hint);
+        return kExitHostFailure;
+    }
     if (started != SessionStart::Started) {
-        Report("Can't interface with an ASIO driver - Exiting!! (reasons in Dbg.Log)");
+        if (m_session.DriverEntries().empty())
+            Report("%s", NoDriverRegistered().c_str());
+        else if (const std::string why = m_session.DriverErrorText(); !why.empty() && opened >= 0)
+            Report("driver %d (%s) cannot be set up: %s", opened,
+                   Shown(m_session.DriverKeyName(opened)).c_str(), why.c_str());
+        Report("no driver could be used; the debug log says more: %s",
+               HostSession::LogPath().c_str());
         return kExitHostFailure;
     }
     return ApplyOptions();
@@ -161,12 +214,14 @@ int PlaySession::StartOffline()
     }
     const AudioFileFormat format = {settings.encoding, settings.channels, settings.sampleRate};
     if (const char* refusal = AudioFileWriter::Refusal(m_args.output.c_str(), format)) {
-        Report("%s: %s", m_args.output.c_str(), refusal);
+        Report("%s: %s", Shown(m_args.output).c_str(), refusal);
         return kExitUsage;
     }
     const SessionStart started = m_session.StartOffline(settings);
+    // From here an interruption ends the render in order: a valid, shorter file.
+    InterruptInOrder();
     if (started == SessionStart::NoNoteTable) {
-        Report("Can't create note array - Exiting!!");
+        Report("no memory for the note table");
         return kExitHostFailure;
     }
     if (started != SessionStart::Started) {
@@ -176,13 +231,30 @@ int PlaySession::StartOffline()
     return ApplyOptions();
 }
 
+// Each driver the host knows a reason against, once, and the registered
+// drivers its list left out.
+void PlaySession::ReportUnusableDrivers()
+{
+    for (const std::string& note : m_session.DriverNotes())
+        Report("%s", note.c_str());
+    const auto count = static_cast<int32_t>(m_session.DriverEntries().size());
+    for (int32_t i = 0; i < count; ++i)
+        if (const std::string why = m_session.DriverFailure(i); !why.empty())
+            Report("driver %d (%s) cannot be used: %s", i,
+                   Shown(m_session.DriverKeyName(i)).c_str(), why.c_str());
+}
+
 int PlaySession::ApplyOptions()
 {
     // The offline card was made at its rate.
     if (m_args.rate != 0 && !Offline()) {
         if (!m_session.SetSampleRate(m_args.rate)) {
-            Report("Can't set sample rate to requested value! (%u Hz; reasons in Dbg.Log)",
-                   m_args.rate);
+            std::string rates;
+            for (uint32_t rate : m_session.AcceptedRates())
+                rates += (rates.empty() ? "" : ", ") + std::to_string(rate);
+            Report("the card does not take %u Hz (it takes %s); the debug log says more: %s",
+                   m_args.rate, rates.empty() ? "no usual rate" : rates.c_str(),
+                   HostSession::LogPath().c_str());
             return kExitRefused;
         }
         // A card may take the new rate at its next buffer; a signal armed
@@ -216,7 +288,9 @@ int PlaySession::Play()
     if (m_args.hasSeed) m_session.SetNoiseSeed(m_args.seed);
     const SignalRequest request = Request();
     const PlayOutcome outcome = m_session.Play(request);
-    const char* reason = outcome.reason != nullptr ? outcome.reason : "no reason given";
+    const char* reason = outcome.words != nullptr    ? outcome.words
+                         : outcome.reason != nullptr ? outcome.reason
+                                                     : "no reason given";
     if (outcome.status == PlayStatus::Refused) {
         Report("%s", reason);
         return kExitRefused;
@@ -227,7 +301,7 @@ int PlaySession::Play()
     }
     if (Offline()) return RenderUntilPlayed(request.signal);
     const int status = WaitUntilPlayed(request.signal);
-    if (status == kExitPlayed) std::printf("Played %s\n", Description().c_str());
+    if (status == kExitPlayed) m_bPlayed = true;
     return status;
 }
 
@@ -249,6 +323,33 @@ int PlaySession::RenderUntilPlayed(Signal signal)
     }
     Report("cannot write %s: %s", path, result.error.c_str());
     return kExitHostFailure;
+}
+
+// The driver stopped ahead of the shutdown, so that a take it could not
+// write ends the run as a failure rather than as "Played".
+int PlaySession::Stop(int status)
+{
+    const std::string failure = m_session.StopDriver();
+    // A driver failure that ended the run has been said already.
+    if (!failure.empty() && status != kExitHostFailure) {
+        Report("%s: %s", m_session.Describe().name.c_str(), failure.c_str());
+        return status == kExitPlayed ? kExitHostFailure : status;
+    }
+    if (m_bPlayed) std::printf("Played %s\n", Description().c_str());
+    return status;
+}
+
+// Until the render path has faded the signal out and two more buffers have
+// carried the ramp's end out, or the driver shows it has stopped.
+void PlaySession::FadeOut()
+{
+    m_session.FadeOut();
+    const Clock::time_point deadline = Clock::now() + kFadeLimit;
+    while (!m_session.FadedOut() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const uint32_t faded = m_session.BuffersSwitched();
+    while (m_session.BuffersSwitched() - faded < kBuffersAfterEnd && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 SignalRequest PlaySession::Request() const
@@ -280,13 +381,20 @@ SignalRequest PlaySession::Request() const
 int PlaySession::StatusIfStopped(ProgressDisplay& progress)
 {
     if (const int signal = InterruptSignal(); signal != 0) {
+        FadeOut();
         progress.Finish();
-        Report("interrupted; the signal was cut short");
+        Report("interrupted; the signal was faded out before its end");
         return kExitSignalBase + signal;
     }
     if (m_session.TakeResetRequest()) {
         progress.Finish();
-        Report("the driver asked for a reset; the signal was cut short. Run the command again.");
+        // A driver that says why (the JACK server stopped) is quoted; any
+        // other reset means its settings changed under it.
+        if (const std::string why = m_session.DriverErrorText(); !why.empty())
+            Report("%s; the signal was cut short", why.c_str());
+        else
+            Report("the driver's settings changed while playing (it asked to be set up "
+                   "again); the signal was cut short. Run the command again.");
         return kExitHostFailure;
     }
     return kExitPlayed;
@@ -383,6 +491,8 @@ std::string PlaySession::Description() const
 
 int RunPlaySession(const PlayArguments& arguments)
 {
+    // Where Linux users look for them, not in whatever folder the player runs in.
+    HostSession::UseUserFolders();
     PlaySession session(arguments);
     return session.Run();
 }

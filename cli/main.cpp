@@ -10,6 +10,8 @@
 
 int main(int argc, char** argv)
 {
+    // First of all: Ctrl-C must end the player at any point of its start-up.
+    const bool handled = InstallInterruptHandlers();
     PlayArguments arguments;
     const ParseResult parsed = ParsePlayArguments(argc, argv, arguments);
     if (!parsed.ok) {
@@ -24,7 +26,7 @@ int main(int argc, char** argv)
         std::fputs(VersionText(), stdout);
         return kExitPlayed;
     }
-    if (!InstallInterruptHandlers())
+    if (!handled)
         std::fputs("tonewright-play: Ctrl-C will not shut the driver down in order\n", stderr);
     const int status = RunPlaySession(arguments);
     std::fflush(stdout);

@@ -172,6 +172,7 @@ void AsioDriverList::newDriverNode(HKEY key, const char* subkeyName)
                              "\" is not in the {8-4-4-4-12} form of a class id");
     }
     CopyTruncated(node->dllPath, path, sizeof node->dllPath);
+    m_keyNames.emplace_back(subkeyName);
 
     char description[kValueRoom];
     if (ReadString(driverKey, "description", description, kValueRoom))
@@ -264,6 +265,11 @@ int32_t AsioDriverList::asioOpenDriver(int index, IASIO** driver)
     failure.clear();
     node->driver = *driver;
     return 0;
+}
+
+const char* AsioDriverList::asioDriverKeyName(int index) const
+{
+    return nodeAt(index) != nullptr ? m_keyNames[static_cast<size_t>(index)].c_str() : "";
 }
 
 const std::vector<std::string>& AsioDriverList::asioDriverNotes() const

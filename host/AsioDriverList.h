@@ -35,6 +35,9 @@ public:
     int32_t asioOpenDriver(int index, IASIO** driver);
     int32_t asioDriverName(int index, char* buffer, int size) const;
     int32_t asioDriverPath(int index, char* buffer, int size) const;
+    // The name of the driver's registry key ("Virtual Card 24-bit"), which
+    // users know beside its description; "" for no such index.
+    const char* asioDriverKeyName(int index) const;
 
     // Why drivers cannot be used, in words for the user (a value longer than
     // 80 characters is cut), for the front ends to show beside the list.
@@ -67,4 +70,5 @@ private:
 
     std::vector<std::string> m_notes;
     std::vector<std::string> m_failures; // by index
+    std::vector<std::string> m_keyNames; // by index
 };

@@ -9,6 +9,14 @@ namespace {
 
 // Written only while the driver is stopped; read by its thread afterwards.
 RenderView g_renderView;
+// Cleared only while the driver is stopped; asked for while it runs.
+RenderFade g_renderFade;
+
+void ClearFade()
+{
+    g_renderFade.rampFrames.store(0, std::memory_order_relaxed);
+    g_renderFade.framesDone.store(0, std::memory_order_relaxed);
+}
 
 void Switch(SampleLayout layout, int32_t half)
 {
@@ -64,10 +72,25 @@ void PrepareRenderView()
     view.selectedPair = &info.nSelectedPair;
     view.int24ScratchA = info.pInt24ScratchA;
     view.int24ScratchB = info.pInt24ScratchB;
+    ClearFade();
+    view.fade = &g_renderFade;
     g_renderView = view;
 }
 
 void ClearRenderView()
 {
     g_renderView = RenderView{};
+    ClearFade();
+}
+
+void RequestFadeOut(uint32_t rampFrames)
+{
+    if (rampFrames == 0 || g_renderFade.rampFrames.load(std::memory_order_relaxed) != 0) return;
+    g_renderFade.rampFrames.store(rampFrames, std::memory_order_release);
+}
+
+bool FadeOutDone()
+{
+    const uint32_t ramp = g_renderFade.rampFrames.load(std::memory_order_relaxed);
+    return ramp != 0 && g_renderFade.framesDone.load(std::memory_order_acquire) >= ramp;
 }

@@ -20,3 +20,10 @@ void bufferSwitchFloat32LSB(int32_t doubleBufferIndex, ASIOBool directProcess);
 // empties it so that a stray switch renders nothing.
 void PrepareRenderView();
 void ClearRenderView();
+
+// User-interface thread, while the driver runs: the signal ends without a
+// click, falling to zero over rampFrames frames (at least 1), then silence
+// until the next setup. A second request changes nothing.
+void RequestFadeOut(uint32_t rampFrames);
+// True once the render path has rendered the whole ramp.
+bool FadeOutDone();

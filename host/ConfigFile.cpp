@@ -2,20 +2,58 @@
 
 #include "host/HostState.h"
 #include "log/DebugLog.h"
+#include "platform/UserFolders.h"
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
 const char kConfigName[] = "ASIOConfig.txt";
+std::string g_strConfigFolder;
+
+// The file opened without blocking and kept only when it is a regular file,
+// so that a FIFO in its place never holds start-up up; -1 otherwise.
+int OpenRegular(int flags)
+{
+    const std::string path = ConfigFilePath();
+    const int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return fd;
+    close(fd);
+    static bool said = false;
+    if (!said)
+        std::fprintf(stderr,
+                     "tonewright: %s is not a regular file; it is neither read nor written\n",
+                     path.c_str());
+    said = true;
+    return -1;
+}
+
 } // namespace
+
+void SetConfigFolder(const std::string& folder)
+{
+    g_strConfigFolder = folder;
+}
+
+std::string ConfigFilePath()
+{
+    return g_strConfigFolder.empty() ? std::string(kConfigName)
+                                     : g_strConfigFolder + "/" + kConfigName;
+}
 
 int32_t ReadConfigDriverNum()
 {
-    FILE* file = std::fopen(kConfigName, "r");
-    if (file == nullptr) return 0;
+    const int fd = OpenRegular(O_RDONLY);
+    if (fd < 0) return 0;
     DbgLog("Found ASIO Configuration file!");
-    const int character = std::fgetc(file); // EOF (-1) for an empty file
-    std::fclose(file);
+    unsigned char first = 0;
+    const int character = read(fd, &first, 1) == 1 ? first : EOF; // EOF (-1) for an empty file
+    close(fd);
     const int32_t n = character - 0x30;
     nRequestedDrvNum = n;
     if (n < 0) {
@@ -34,9 +72,13 @@ void WriteConfigDriverNum(int32_t index)
     // Only indexes the one-character form can hold ("0" to "?").
     if (index < 0 || index >= kMaxDrivers) return;
     nRequestedDrvNum = index;
-    FILE* file = std::fopen(kConfigName, "w");
-    if (file == nullptr) return;
+    if (!g_strConfigFolder.empty()) MakeUserFolder(g_strConfigFolder);
+    const int fd = OpenRegular(O_WRONLY | O_CREAT);
+    if (fd < 0) return;
     DbgLog("Updating ASIO Configuration file!");
-    std::fputc(0x30 + index, file);
-    std::fclose(file);
+    const char character = static_cast<char>(0x30 + index);
+    if (ftruncate(fd, 0) == 0) {
+        [[maybe_unused]] const ssize_t written = write(fd, &character, 1);
+    }
+    close(fd);
 }

@@ -5,6 +5,8 @@
 #include "gen/SineGenerator.h"
 #include "gen/WhiteNoiseGenerator.h"
 #include "host/AsioDriverList.h"
+#include "host/BufferSwitchEntries.h"
+#include "host/ConfigFile.h"
 #include "host/DriverQuery.h"
 #include "host/DriverSetup.h"
 #include "host/HostStartup.h"
@@ -14,6 +16,7 @@
 #include "host/SampleRateControl.h"
 #include "host/ToneRequests.h"
 #include "log/DebugLog.h"
+#include "platform/UserFolders.h"
 
 #include <memory>
 #include <new>
@@ -51,21 +54,35 @@ ASIOSampleType CardTypeOf(SampleEncoding encoding)
     return ASIOSTInt16LSB;
 }
 
+// An interrupted signal falls to zero within this, and over one frame at least.
+constexpr double kFadeSeconds = 0.010;
+
 } // namespace
 
-std::vector<std::string> HostSession::InstalledDriverNames()
+std::vector<InstalledDriver> HostSession::InstalledDrivers()
 {
-    std::vector<std::string> names;
+    std::vector<InstalledDriver> drivers;
     std::unique_ptr<AsioDriverList> list(new (std::nothrow) AsioDriverList());
-    if (list == nullptr) return names;
+    if (list == nullptr) return drivers;
     // Only the first kMaxDrivers are ever opened.
     const int32_t count = list->asioDriverCount();
     for (int32_t i = 0; i < count && i < kMaxDrivers; ++i) {
         char name[128] = {};
         list->asioDriverName(i, name, 127);
-        names.emplace_back(name);
+        drivers.push_back({list->asioDriverKeyName(i), name});
     }
-    return names;
+    return drivers;
+}
+
+void HostSession::UseUserFolders()
+{
+    DbgLogSetFolder(UserStateFolder().c_str());
+    SetConfigFolder(UserConfigFolder());
+}
+
+std::string HostSession::LogPath()
+{
+    return DbgLogPath();
 }
 
 SessionStart HostSession::StartUp(int32_t requestedDriver)
@@ -73,7 +90,10 @@ SessionStart HostSession::StartUp(int32_t requestedDriver)
     m_bStarted = true;
     if (!CreateNoteArray()) return SessionStart::NoNoteTable;
     DbgLogOpen();
-    if (!ASIOHostInit(&m_driverCombo, requestedDriver)) {
+    HostInitOptions options;
+    options.bFallBack = requestedDriver < 0;
+    options.bStoreChoice = false;
+    if (!ASIOHostInit(&m_driverCombo, requestedDriver, options)) {
         // The host fills the driver combo only when a driver opened; the
         // entries still show what was tried.
         if (pAsioDriverList != nullptr && m_driverCombo.Entries().empty())
@@ -236,6 +256,50 @@ bool HostSession::TakeResetRequest()
     m_bResetTaken = true;
     DbgLog("App received reset request!");
     return true;
+}
+
+std::string HostSession::DriverKeyName(int32_t index) const
+{
+    return pAsioDriverList != nullptr ? pAsioDriverList->asioDriverKeyName(index) : "";
+}
+
+std::string HostSession::DriverFailure(int32_t index) const
+{
+    return pAsioDriverList != nullptr ? pAsioDriverList->asioDriverFailure(index) : "";
+}
+
+std::vector<std::string> HostSession::DriverNotes() const
+{
+    if (pAsioDriverList == nullptr) return {};
+    return pAsioDriverList->asioDriverNotes();
+}
+
+std::string HostSession::DriverErrorText() const
+{
+    if (ptrASIO == nullptr) return std::string();
+    char text[128] = {};
+    ptrASIO->getErrorMessage(text);
+    text[sizeof text - 1] = '\0';
+    return text;
+}
+
+void HostSession::FadeOut()
+{
+    const int32_t rate = WholeHertz(asioDriverInfo.sampleRate);
+    const auto frames = static_cast<uint32_t>(rate * kFadeSeconds);
+    RequestFadeOut(frames > 0 ? frames : 1);
+}
+
+bool HostSession::FadedOut() const
+{
+    return FadeOutDone();
+}
+
+std::string HostSession::StopDriver()
+{
+    if (!m_bSetupStands || ptrASIO == nullptr) return std::string();
+    ptrASIO->stop();
+    return DriverErrorText();
 }
 
 void HostSession::ShutDown()

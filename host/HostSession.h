@@ -27,6 +27,12 @@ struct SignalRequest {
     uint32_t attenuation = 12; // dB
 };
 
+// A registered driver as users name it: its registry key and its description.
+struct InstalledDriver {
+    std::string keyName;
+    std::string description;
+};
+
 enum class SessionStart {
     Started,
     NoNoteTable, // "Can't create note array - Exiting!!"
@@ -84,13 +90,23 @@ public:
     HostSession(const HostSession&) = delete;
     HostSession& operator=(const HostSession&) = delete;
 
-    // The installed drivers' names in index order, read from the registry
-    // without opening any. Call before StartUp: its own reading of the list
-    // belongs in the debug log.
-    static std::vector<std::string> InstalledDriverNames();
+    // The installed drivers in index order, read from the registry without
+    // opening any. Call before StartUp: its own reading of the list belongs
+    // in the debug log.
+    static std::vector<InstalledDriver> InstalledDrivers();
 
-    // requestedDriver -1 lets the configuration file decide; a driver that
-    // does not open falls back to the others, as in the dialog.
+    // The debug log in the user's state folder and the configuration file in
+    // the user's configuration folder (see platform/UserFolders.h) instead of
+    // the working directory. Before StartUp.
+    static void UseUserFolders();
+    // The full path of the debug log, for messages that send the user there.
+    static std::string LogPath();
+
+    // requestedDriver -1 lets the configuration file decide, and a driver
+    // that does not open falls back to the others, as in the dialog; a
+    // driver asked for by index opens or start-up fails. The configuration
+    // file is only read: neither a one-off choice nor a fallback becomes the
+    // configured driver.
     SessionStart StartUp(int32_t requestedDriver);
     // The driver combo as start-up filled it: one entry per driver, "*<name>
     // N/A" for those that failed; filled even when no driver opened.
@@ -98,6 +114,13 @@ public:
     // The index of the driver that opened, -1 when none did.
     int32_t OpenDriver() const { return m_driverCombo.Selection(); }
     bool SetupStands() const { return m_bSetupStands; }
+    // The registry key name of driver index; "" for none.
+    std::string DriverKeyName(int32_t index) const;
+    // Why driver index cannot be used, as the host's driver list knows it
+    // after start-up; "" while nothing is known against it.
+    std::string DriverFailure(int32_t index) const;
+    // The registered drivers the list left out, one line each.
+    std::vector<std::string> DriverNotes() const;
 
     // Start-up for a render: the note table, then the host's own card
     // queried and set up as any driver, save the wait for buffer switches.
@@ -125,6 +148,18 @@ public:
     // True once after the driver asked for a reset (the signal may have been
     // cut), logged as the dialog logs it.
     bool TakeResetRequest();
+    // The driver's own error text now ("" when it gives none), for saying
+    // why it asked for a reset.
+    std::string DriverErrorText() const;
+    // Ends the signal without a click: it falls to zero within 10 ms of the
+    // card's frames, then the outputs stay silent until the shutdown.
+    void FadeOut();
+    bool FadedOut() const;
+    // Stops the driver ahead of the shutdown, so that the run can be judged:
+    // the driver's error text then, "" when it has nothing against the run (a
+    // driver's text is cleared by a good init; the virtual card sets it when
+    // a take could not be written whole).
+    std::string StopDriver();
     DriverDescription Describe() const;
     // Of the usual rates (22050 to 192000 Hz), those the card accepts.
     std::vector<uint32_t> AcceptedRates() const;

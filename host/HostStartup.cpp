@@ -58,7 +58,7 @@ void MarkFailed(int32_t index)
 
 } // namespace
 
-bool ASIOHostInit(HWND driverCombo, int32_t requestedDriver)
+bool ASIOHostInit(HWND driverCombo, int32_t requestedDriver, const HostInitOptions& options)
 {
     DbgLog("Tonewright version 2.31");
     DbgLog(ProcessCommandLine().c_str());
@@ -88,7 +88,7 @@ bool ASIOHostInit(HWND driverCombo, int32_t requestedDriver)
     if (OpenDriver(nCurrentDrvNum)) {
         DbgLog("asioOpenDriver success!");
         FillDriverCombo(driverCombo, nCurrentDrvNum);
-        WriteConfigDriverNum(nCurrentDrvNum);
+        if (options.bStoreChoice) WriteConfigDriverNum(nCurrentDrvNum);
         return true;
     }
 
@@ -96,12 +96,13 @@ bool ASIOHostInit(HWND driverCombo, int32_t requestedDriver)
     LogWhyNotOpened(nCurrentDrvNum);
     if (lnumDevs < 2) return false;
     MarkFailed(nCurrentDrvNum);
+    if (!options.bFallBack) return false;
     for (int32_t index = 0; index < lnumDevs; ++index) {
         if (bDriverFailed[index]) continue;
         nCurrentDrvNum = index;
         if (OpenDriver(index)) {
             FillDriverCombo(driverCombo, nCurrentDrvNum);
-            WriteConfigDriverNum(nCurrentDrvNum);
+            if (options.bStoreChoice) WriteConfigDriverNum(nCurrentDrvNum);
             return true;
         }
         LogWhyNotOpened(index);

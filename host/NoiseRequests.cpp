@@ -40,10 +40,11 @@ template <class Generator>
 PlayOutcome PlayNoise(Generator* generator, const NoiseTexts& texts, double seconds,
                       uint32_t attenuationDb)
 {
-    if (attenuationDb > kMostAttenuation) return Refuse(texts.attenuationTooHigh);
+    if (attenuationDb > kMostAttenuation)
+        return Refuse(texts.attenuationTooHigh, kAttenuationWords);
     // Written so that a duration that is not a number is refused as well.
-    if (!(seconds >= kShortestSeconds)) return Refuse(texts.secondsTooShort);
-    if (seconds > kLongestSeconds) return Refuse(texts.secondsTooLong);
+    if (!(seconds >= kShortestSeconds)) return Refuse(texts.secondsTooShort, kSecondsWords);
+    if (seconds > kLongestSeconds) return Refuse(texts.secondsTooLong, kSecondsWords);
     PlayOutcome failure{};
     if (!ReadyToArm(pASIOBuffers, generator, failure)) return failure;
 

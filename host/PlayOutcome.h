@@ -11,4 +11,5 @@ enum class PlayStatus {
 struct PlayOutcome {
     PlayStatus status;
     const char* reason; // the log line, or a text of ours where the log has none; null when armed
+    const char* words = nullptr; // a refusal in plain words for the user; null when reason is plain
 };

@@ -3,10 +3,10 @@
 #include "host/HostState.h"
 #include "log/DebugLog.h"
 
-PlayOutcome Refuse(const char* line)
+PlayOutcome Refuse(const char* line, const char* words)
 {
     DbgLog(line);
-    return {PlayStatus::Refused, line};
+    return {PlayStatus::Refused, line, words};
 }
 
 bool ReadyToArm(AsioBuffers* buffers, const void* generator, PlayOutcome& failure)
@@ -22,7 +22,7 @@ bool ReadyToArm(AsioBuffers* buffers, const void* generator, PlayOutcome& failur
     if (buffers->bStarted) return true;
     if (ptrASIO->start() != ASE_OK) {
         DbgLog("Can't start!");
-        failure = {PlayStatus::HostFailure, "Can't start!"};
+        failure = {PlayStatus::HostFailure, "Can't start!", "the driver would not start"};
         return false;
     }
     buffers->bStarted = true;

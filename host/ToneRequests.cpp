@@ -19,14 +19,16 @@ constexpr double kLowestFrequency = 10.0;
 PlayOutcome PlaySineWav(double frequency, double seconds, uint32_t attenuation)
 {
     if (attenuation > kMostAttenuation)
-        return Refuse("Failed: PlaySineWav - antenuation dBs greater than 60!");
+        return Refuse("Failed: PlaySineWav - antenuation dBs greater than 60!", kAttenuationWords);
     if (!(seconds >= kShortestSeconds))
-        return Refuse("Failed: PlaySineWav - seconds less than 0.01!");
-    if (seconds > kLongestSeconds) return Refuse("Failed: PlaySineWav - seconds greater than 60!");
+        return Refuse("Failed: PlaySineWav - seconds less than 0.01!", kSecondsWords);
+    if (seconds > kLongestSeconds)
+        return Refuse("Failed: PlaySineWav - seconds greater than 60!", kSecondsWords);
     if (frequency > kHighestFrequency)
-        return Refuse("Failed: PlaySineWav - Frequency greater than half the sample rate!");
+        return Refuse("Failed: PlaySineWav - Frequency greater than half the sample rate!",
+                      kFrequencyWords);
     if (!(frequency >= kLowestFrequency))
-        return Refuse("Failed: PlaySineWav - Frequency less than 10 hz!");
+        return Refuse("Failed: PlaySineWav - Frequency less than 10 hz!", kFrequencyWords);
     if (pASIOBuffers == nullptr) return {PlayStatus::HostFailure, "No driver setup"};
     return GenerateSineWav(pASIOBuffers, frequency, seconds, attenuation);
 }
@@ -34,18 +36,19 @@ PlayOutcome PlaySineWav(double frequency, double seconds, uint32_t attenuation)
 PlayOutcome PlaySweepWav(double freqStart, double freqEnd, double seconds, uint32_t attenuation)
 {
     if (attenuation > kMostAttenuation)
-        return Refuse("Failed: PlaySweepWav - antenuation dBs greater than 60!");
+        return Refuse("Failed: PlaySweepWav - antenuation dBs greater than 60!", kAttenuationWords);
     if (!(seconds >= kShortestSeconds))
-        return Refuse("Failed: PlaySweepWav - seconds less than 0.01!");
-    if (seconds > kLongestSeconds) return Refuse("Failed: PlaySweepWav - seconds greater than 60!");
+        return Refuse("Failed: PlaySweepWav - seconds less than 0.01!", kSecondsWords);
+    if (seconds > kLongestSeconds)
+        return Refuse("Failed: PlaySweepWav - seconds greater than 60!", kSecondsWords);
     if (freqStart > kHighestFrequency)
-        return Refuse("Failed: PlaySweepWav - freqStart greater 22050 hz!");
+        return Refuse("Failed: PlaySweepWav - freqStart greater 22050 hz!", kSweepStartWords);
     if (!(freqStart >= kLowestFrequency))
-        return Refuse("Failed: PlaySweepWav - Frequency less than 10 hz!");
+        return Refuse("Failed: PlaySweepWav - Frequency less than 10 hz!", kSweepStartWords);
     if (freqEnd > kHighestFrequency)
-        return Refuse("Failed: PlaySweepWav - Frequency greater than 22050 hz!");
+        return Refuse("Failed: PlaySweepWav - Frequency greater than 22050 hz!", kSweepEndWords);
     if (!(freqEnd >= kLowestFrequency))
-        return Refuse("Failed: PlaySweepWav - Frequency less than 10 hz!");
+        return Refuse("Failed: PlaySweepWav - Frequency less than 10 hz!", kSweepEndWords);
     if (pASIOBuffers == nullptr) return {PlayStatus::HostFailure, "No driver setup"};
     return GenerateSweepWav(pASIOBuffers, freqStart, freqEnd, seconds, attenuation);
 }

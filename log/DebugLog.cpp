@@ -1,8 +1,11 @@
 #include "log/DebugLog.h"
 
 #include <cstdarg>
+#include <fcntl.h>
 #include <locale.h>
 #include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 FILE* g_pDbgFile = nullptr;
 std::mutex* g_hDbgMutex = nullptr;
@@ -12,6 +15,43 @@ namespace {
 const char kLogName[] = "Dbg.Log";
 const char kLog1Name[] = "Dbg1.Log";
 const char kLog2Name[] = "Dbg2.Log";
+
+// Empty: the working directory. Set on the user-interface thread before the
+// log opens.
+std::string g_strDbgFolder;
+
+std::string LogFile(const char* name)
+{
+    return g_strDbgFolder.empty() ? std::string(name) : g_strDbgFolder + "/" + name;
+}
+
+// The folder and its missing parents, private to the user as the XDG rules ask.
+void MakeFolder(const std::string& path)
+{
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1))
+        mkdir(path.substr(0, slash).c_str(), 0700);
+    mkdir(path.c_str(), 0700);
+}
+
+// "Dbg.Log" emptied for writing, or null. Opened without blocking and
+// checked before anything is cut, so that a FIFO or a device in its place is
+// neither waited on nor written.
+FILE* CreateLogFile(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        std::fprintf(stderr, "tonewright: %s is not a regular file; no debug log this run\n",
+                     path.c_str());
+        return nullptr;
+    }
+    FILE* file = ftruncate(fd, 0) == 0 ? fdopen(fd, "w") : nullptr;
+    if (file == nullptr) close(fd);
+    return file;
+}
 
 class DbgLock {
 public:
@@ -152,14 +192,31 @@ void DbgLogDouble(const char* label, double value, int32_t decimals)
     WriteComposed<kDbgLabelDoubleSize>(true, "%s: %s\n", label != nullptr ? label : "", number);
 }
 
+void DbgLogSetFolder(const char* folder)
+{
+    g_strDbgFolder = folder != nullptr ? folder : "";
+}
+
+std::string DbgLogPath()
+{
+    if (!g_strDbgFolder.empty() && g_strDbgFolder[0] == '/') return LogFile(kLogName);
+    char here[4096];
+    if (getcwd(here, sizeof here) == nullptr) return LogFile(kLogName);
+    return std::string(here) + "/" + LogFile(kLogName);
+}
+
 void DbgLogOpen()
 {
     if (g_pDbgFile != nullptr) return;
-    std::remove(kLog2Name);
-    std::rename(kLog1Name, kLog2Name);
-    std::rename(kLogName, kLog1Name);
+    if (!g_strDbgFolder.empty()) MakeFolder(g_strDbgFolder);
+    const std::string log = LogFile(kLogName);
+    const std::string log1 = LogFile(kLog1Name);
+    const std::string log2 = LogFile(kLog2Name);
+    std::remove(log2.c_str());
+    std::rename(log1.c_str(), log2.c_str());
+    std::rename(log.c_str(), log1.c_str());
 
-    FILE* file = std::fopen(kLogName, "w");
+    FILE* file = CreateLogFile(log);
     if (file == nullptr) return;
     g_pDbgFile = file;
     g_hDbgMutex = new (std::nothrow) std::mutex;

@@ -1,6 +1,7 @@
-// The debug log: one plain-text file "Dbg.Log" in the working directory,
-// rotated over three runs, written line by line from any thread.
-// Called by every layer; never from the per-buffer render work.
+// The debug log: one plain-text file "Dbg.Log" in the working directory (or
+// the folder a front end names), rotated over three runs, written line by
+// line from any thread. Called by every layer; never from the per-buffer
+// render work.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <string>
 
 // Null means logging is off (before open, after close, or when the file
 // could not be created).
@@ -24,6 +26,15 @@ constexpr size_t kDbgIntTextSize = 16;
 constexpr size_t kDbgDoubleTextSize = 64;
 constexpr size_t kDbgDateSize = 64;
 
+// The folder of the log files from the next DbgLogOpen on, created then
+// when missing; null or "" is the working directory. Before DbgLogOpen.
+void DbgLogSetFolder(const char* folder);
+// The full path of "Dbg.Log", for messages that send the user there.
+std::string DbgLogPath();
+
+// A "Dbg.Log" that is there but no regular file (a FIFO, a device) is left
+// alone: one line on stderr, and logging stays off as for a file that cannot
+// be created.
 void DbgLogOpen();
 void DbgLogClose();
 

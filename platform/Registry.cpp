@@ -1,6 +1,7 @@
 #include "platform/Registry.h"
 
 #include "platform/RegFileParser.h"
+#include "platform/UserFolders.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,10 +18,6 @@
 #include <set>
 #include <string_view>
 #include <unistd.h>
-
-#ifndef TONEWRIGHT_INSTALL_PREFIX
-#define TONEWRIGHT_INSTALL_PREFIX "/usr/local"
-#endif
 
 namespace {
 
@@ -442,9 +439,18 @@ std::vector<std::string> RegistryFolders()
         }
         return folders;
     }
+    // Beside the program in a build tree; below its prefix once installed,
+    // wherever that prefix is.
     const std::string executableDir = ExecutableDir();
-    if (!executableDir.empty()) folders.push_back(executableDir + "/registry.d");
-    folders.push_back(TONEWRIGHT_INSTALL_PREFIX "/share/tonewright/registry.d");
+    if (!executableDir.empty()) {
+        folders.push_back(executableDir + "/registry.d");
+        const std::filesystem::path installed =
+            std::filesystem::path(executableDir) / "../share/tonewright/registry.d";
+        folders.push_back(installed.lexically_normal().string());
+    }
     folders.push_back("/etc/tonewright/registry.d");
+    // Last, so that a user's own files add to and override the system's.
+    const std::string user = UserConfigFolder();
+    if (!user.empty()) folders.push_back(user + "/registry.d");
     return folders;
 }

@@ -77,5 +77,6 @@ void RegistryReload();
 
 // The folders read, in order: those of $TONEWRIGHT_REGISTRY (colon-separated)
 // when it is set, else <executable dir>/registry.d,
-// <prefix>/share/tonewright/registry.d and /etc/tonewright/registry.d.
+// <executable dir>/../share/tonewright/registry.d, /etc/tonewright/registry.d
+// and the user's $XDG_CONFIG_HOME/tonewright/registry.d.
 std::vector<std::string> RegistryFolders();

@@ -57,20 +57,49 @@ void RenderSource(const RenderView& view, Source source, Sample* work, Sample* t
     }
 }
 
+// The ramp's gains from frame `done` of the ramp on, over the samples in the
+// generator's own width; exact integer arithmetic, truncated toward zero.
+template <class Sample> void ApplyFade(Sample* samples, uint32_t n, uint32_t done, uint32_t ramp)
+{
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t k = done + i;
+        const int64_t gain = k < ramp ? static_cast<int64_t>(ramp - 1 - k) : 0;
+        samples[i] = static_cast<Sample>(static_cast<int64_t>(samples[i]) * gain /
+                                         static_cast<int64_t>(ramp));
+    }
+}
+
+template <class Sample>
+void FadeBoth(Sample* work, Sample* target, uint32_t n, uint32_t ramp, uint32_t done)
+{
+    if (ramp == 0) return;
+    ApplyFade(work, n, done, ramp);
+    ApplyFade(target, n, done, ramp);
+}
+
+// ramp 0: no fade; otherwise done frames of the ramp are behind.
 template <SampleLayout layout>
-void RenderSignal(const RenderView& view, Source source, int32_t pair, int32_t half)
+void RenderSignal(const RenderView& view, Source source, int32_t pair, int32_t half, uint32_t ramp,
+                  uint32_t done)
 {
     void* left = view.outputs[pair][0][half];
     void* right = view.outputs[pair][1][half];
     const uint32_t n = view.frames;
     if constexpr (layout == SampleLayout::Int16) {
-        RenderSource(view, source, static_cast<int16_t*>(left), static_cast<int16_t*>(right));
+        auto* work = static_cast<int16_t*>(left);
+        auto* target = static_cast<int16_t*>(right);
+        RenderSource(view, source, work, target);
+        FadeBoth(work, target, n, ramp, done);
     } else if constexpr (layout == SampleLayout::Int24) {
         RenderSource(view, source, view.int24ScratchA, view.int24ScratchB);
+        FadeBoth(view.int24ScratchA, view.int24ScratchB, n, ramp, done);
         PackInt24LSB(view.int24ScratchA, static_cast<uint8_t*>(left), n);
         std::memcpy(right, left, 3 * static_cast<size_t>(n));
     } else {
-        RenderSource(view, source, static_cast<int32_t*>(left), static_cast<int32_t*>(right));
+        auto* work = static_cast<int32_t*>(left);
+        auto* target = static_cast<int32_t*>(right);
+        RenderSource(view, source, work, target);
+        FadeBoth(work, target, n, ramp, done);
         if constexpr (layout == SampleLayout::Float32) {
             Int32ToFloat32(static_cast<int32_t*>(left), n);
             Int32ToFloat32(static_cast<int32_t*>(right), n);
@@ -82,10 +111,17 @@ template <SampleLayout layout> void Render(const RenderView& view, int32_t half)
 {
     const int32_t pairs = view.pairs < kRenderMaxPairs ? view.pairs : kRenderMaxPairs;
     const int32_t selected = view.selectedPair->load(std::memory_order_relaxed);
-    const Source source = PlayingSource(view);
+    Source source = PlayingSource(view);
+
+    // A fade asked for counts its frames whatever plays; once it is over the
+    // selected pair is silent, as when nothing plays.
+    const uint32_t ramp =
+        view.fade != nullptr ? view.fade->rampFrames.load(std::memory_order_acquire) : 0;
+    const uint32_t done = ramp != 0 ? view.fade->framesDone.load(std::memory_order_relaxed) : 0;
+    if (ramp != 0 && done >= ramp) source = Source::None;
 
     if (source != Source::None && selected >= 0 && selected < kRenderMaxPairs) {
-        RenderSignal<layout>(view, source, selected, half);
+        RenderSignal<layout>(view, source, selected, half, ramp, done);
     } else if (source == Source::None) {
         for (int32_t p = 0; p < pairs; ++p)
             if (view.pairSelected[p].load(std::memory_order_relaxed)) SilencePair(view, p, half);
@@ -94,6 +130,10 @@ template <SampleLayout layout> void Render(const RenderView& view, int32_t half)
     for (int32_t p = 0; p < pairs; ++p)
         if (!view.pairSelected[p].load(std::memory_order_relaxed) && view.pairUsable[p])
             SilencePair(view, p, half);
+
+    if (ramp != 0 && done < ramp)
+        view.fade->framesDone.store(ramp - done > view.frames ? done + view.frames : ramp,
+                                    std::memory_order_release);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // One buffer switch: the first playing generator into the selected pair, in
-// the card's layout (24-bit packing, float conversion), silence for every
-// other usable pair. Driver thread: no allocation, no lock, no log line, no
-// system call; everything comes from the view, prepared before the driver
+// the card's layout (24-bit packing, float conversion), faded out when the
+// view's fade asks for it, silence for every other usable pair. Driver thread: no allocation, no
+// lock, no log line, no system call; everything comes from the view, prepared before the driver
 // started.
 #pragma once
 

@@ -17,6 +17,16 @@ enum class SampleLayout { Int16, Int24, Int32, Float32 };
 
 constexpr int32_t kRenderMaxPairs = 16;
 
+// An end of the signal without a click, asked for by the user-interface
+// thread while the driver runs: from the next switch on, the selected pair's
+// samples fall linearly to zero over rampFrames frames (sample k of the ramp
+// times (rampFrames - 1 - k) / rampFrames, toward zero), then stay silent.
+// Nothing changes while rampFrames is 0.
+struct RenderFade {
+    std::atomic<uint32_t> rampFrames{0}; // set once per setup, published with release
+    std::atomic<uint32_t> framesDone{0}; // written by the render path only
+};
+
 struct RenderView {
     SineGenerator* sine = nullptr;
     PinkNoiseGenerator* pink = nullptr;
@@ -31,4 +41,5 @@ struct RenderView {
     const std::atomic<int32_t>* selectedPair = nullptr; // changes while the driver runs
     int32_t* int24ScratchA = nullptr;                   // [frames], 24-bit layout only
     int32_t* int24ScratchB = nullptr;
+    RenderFade* fade = nullptr;
 };

@@ -493,7 +493,8 @@ TEST_P(AlsaPlayTone, TonewrightPlayLeavesThePlannedToneInTheFileWithSilenceAroun
     const std::string type = GetParam();
     Install({FileEntry("\"SampleType\"=\"" + type + "\"\n")});
     // The child inherits the registry folder and the scratch working folder.
-    const std::string command = std::string("'") + TONEWRIGHT_PLAY +
+    const std::string command = "XDG_STATE_HOME='" + dir.string() + "' XDG_CONFIG_HOME='" +
+                                dir.string() + "' '" + TONEWRIGHT_PLAY +
                                 "' --driver ALSA sine 1000 --seconds 0.5 --attenuation 12"
                                 " > play.txt 2>&1";
     const int status = std::system(command.c_str());

@@ -151,8 +151,11 @@ TEST(DialogStartupTest, TheProgramShutsDownInOrderOnTermIntAndHup)
     std::system("localedef --no-archive -i de_DE -f UTF-8 ./de_DE.UTF-8 >/dev/null 2>&1");
     std::ofstream("lsan.supp") << __lsan_default_suppressions();
     std::ofstream("tsan.supp") << __tsan_default_suppressions();
+    // The program's log (XDG_STATE_HOME/tonewright) in the test's folder.
+    fs::create_directory_symlink(".", "tonewright");
     const char* argv[] = {"sh", "-c",
                           "exec env LOCPATH=. LC_ALL=de_DE.UTF-8 QT_QPA_PLATFORM=offscreen "
+                          "XDG_STATE_HOME=\"$PWD\" XDG_CONFIG_HOME=\"$PWD\" "
                           "LSAN_OPTIONS=suppressions=lsan.supp TSAN_OPTIONS=suppressions=tsan.supp "
                           "'" TONEWRIGHT_PROGRAM "'",
                           nullptr};

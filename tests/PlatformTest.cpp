@@ -174,14 +174,14 @@ TEST_F(RegistryTest, KeepsHandlesSafeAcrossReloadsAndReadsTheInstalledFolders)
     EXPECT_EQ(Value(Key(HKEY_LOCAL_MACHINE, "K").key, "v"), "after");
 
     unsetenv("TONEWRIGHT_REGISTRY");
+    setenv("XDG_CONFIG_HOME", "/cfg", 1);
     const Names folders = RegistryFolders();
-    ASSERT_EQ(folders.size(), 3u);
-    // The first is beside this very test program.
+    ASSERT_EQ(folders.size(), 4u);
+    // Beside this very test program, then an installation's (install-test.sh).
     EXPECT_TRUE(fs::exists(fs::path(folders[0]).parent_path() / "test_platform")) << folders[0];
     EXPECT_EQ(fs::path(folders[0]).filename(), "registry.d");
-    EXPECT_EQ(fs::path(folders[1]).lexically_relative(TONEWRIGHT_INSTALL_PREFIX),
-              "share/tonewright/registry.d");
     EXPECT_EQ(folders[2], "/etc/tonewright/registry.d");
+    EXPECT_EQ(folders[3], "/cfg/tonewright/registry.d");
     setenv("TONEWRIGHT_REGISTRY", "/x::/y:", 1);
     EXPECT_EQ(RegistryFolders(), (Names{"/x", "/y"}));
 }

@@ -177,6 +177,8 @@ int JackDriver::OnXrun(void* self)
 void JackDriver::OnShutdown(void* self)
 {
     auto* driver = static_cast<JackDriver*>(self);
+    // Written before the reset request is published, so the host reads it whole.
+    driver->SetErrorMessage("the JACK server stopped while playing");
     driver->bServerGone.store(true, std::memory_order_release);
     driver->RequestReset();
 }

@@ -285,6 +285,7 @@ bool TakeRecorder::OpenTake(uint32_t sampleRate)
     if (!EncodingOf(type, &format.encoding)) {
         std::fprintf(stderr, "%s: this sample type cannot be recorded; recording stopped\n",
                      szDriverName);
+        std::snprintf(szFailure, sizeof szFailure, "this sample type cannot be recorded");
         bFailed.store(true, std::memory_order_relaxed);
         return false;
     }
@@ -296,7 +297,7 @@ bool TakeRecorder::OpenTake(uint32_t sampleRate)
         if (writer.Create(path, format, true)) return true;
         if (!writer.Exists()) break;
     }
-    Fail("cannot record to");
+    Fail("cannot record to", "cannot create a take");
     return false;
 }
 
@@ -309,7 +310,7 @@ bool TakeRecorder::WriteBuffer(const void* frames)
         if (!OpenTake(nWriterRate)) return false;
     }
     if (!writer.Write(frames, static_cast<uint32_t>(nBufferSize))) {
-        Fail("cannot write");
+        Fail("cannot write", "cannot write a take");
         return false;
     }
     return true;
@@ -318,13 +319,14 @@ bool TakeRecorder::WriteBuffer(const void* frames)
 void TakeRecorder::CloseTake()
 {
     if (!writer.IsOpen()) return;
-    if (!writer.Close()) Fail("cannot write");
+    if (!writer.Close()) Fail("cannot write", "cannot write a take");
 }
 
-void TakeRecorder::Fail(const char* what)
+void TakeRecorder::Fail(const char* what, const char* shortly)
 {
     std::fprintf(stderr, "%s: %s %s: %s; recording stopped\n", szDriverName, what,
                  writer.Path()[0] != '\0' ? writer.Path() : szStem, writer.ErrorText());
+    std::snprintf(szFailure, sizeof szFailure, "%s: %s", shortly, writer.ErrorText());
     bFailed.store(true, std::memory_order_relaxed);
     writer.Close();
 }

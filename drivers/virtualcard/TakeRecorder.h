@@ -43,6 +43,10 @@ public:
 
     // Times the ring was found full; each ended a take.
     uint64_t OverflowCount() const { return qwOverflows.load(std::memory_order_relaxed); }
+    // After Stop: whether recording stopped on a failure since Start, and
+    // why in a few words ("cannot write a take: No space left on device").
+    bool Failed() const { return bFailed.load(std::memory_order_relaxed); }
+    const char* FailureText() const { return szFailure; }
 
     // Seconds of audio the ring holds at the highest rate, when memory allows.
     static constexpr uint32_t kRingSeconds = 2;
@@ -72,7 +76,9 @@ private:
     bool OpenTake(uint32_t sampleRate);
     bool WriteBuffer(const void* frames);
     void CloseTake();
-    void Fail(const char* what);
+    // what goes before the path on stderr; shortly stands for both in the
+    // failure text.
+    void Fail(const char* what, const char* shortly);
 
     const char* szDriverName;
     BlockRing ring;
@@ -85,6 +91,7 @@ private:
     uint8_t* pInterleaved = nullptr; // writer: one buffer of frames
     uint8_t* pSilence = nullptr;     // writer: one buffer of zero frames
     char szStem[4096] = {};
+    char szFailure[120] = {}; // writer: set with bFailed
 
     // Pacing side of the take.
     bool bInTake = false;

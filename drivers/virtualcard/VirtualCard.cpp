@@ -69,6 +69,7 @@ void VirtualCard::StopTransport()
     bQuit.store(true, std::memory_order_release);
     pacingThread.Join();
     recorder.Stop();
+    if (recorder.Failed()) SetErrorMessage(recorder.FailureText());
     const uint64_t missed = qwMissed.load(std::memory_order_relaxed);
     if (missed > 0)
         std::fprintf(stderr, "%s: %llu buffers came more than a period late\n",

@@ -26,6 +26,8 @@ public:
 
 protected:
     ASIOError StartTransport() override;
+    // When a take of the run could not be written whole, the error text says
+    // so afterwards: the host learns that what played was not recorded.
     void StopTransport() override;
     // Taken up by the pacing thread at the next buffer.
     ASIOError ChangeSampleRate(ASIOSampleRate sampleRate) override;

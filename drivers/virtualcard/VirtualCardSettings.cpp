@@ -4,6 +4,8 @@
 #include "drivers/kit/DriverSettings.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -58,8 +60,20 @@ void ReadVirtualCardSettings(const char* driverName, VirtualCardSettings* settin
 
     const bool found = ReadDriverString(driverName, "RecordFile", settings->recordFile,
                                         sizeof settings->recordFile);
-    if (found && settings->recordFile[0] != '\0') return;
-    if (found)
-        std::fprintf(stderr, "%s: RecordFile is empty; using \"%s.wav\"\n", driverName, driverName);
-    std::snprintf(settings->recordFile, sizeof settings->recordFile, "%s.wav", driverName);
+    if (!found || settings->recordFile[0] == '\0') {
+        if (found)
+            std::fprintf(stderr, "%s: RecordFile is empty; using \"%s.wav\"\n", driverName,
+                         driverName);
+        std::snprintf(settings->recordFile, sizeof settings->recordFile, "%s.wav", driverName);
+    }
+    // The folder the user named for takes holds every relative name.
+    const char* takes = std::getenv("TONEWRIGHT_TAKES");
+    if (takes == nullptr || takes[0] == '\0' || settings->recordFile[0] == '/') return;
+    char joined[sizeof settings->recordFile];
+    const int length = std::snprintf(joined, sizeof joined, "%s/%s", takes, settings->recordFile);
+    if (length > 0 && static_cast<size_t>(length) < sizeof joined)
+        std::memcpy(settings->recordFile, joined, static_cast<size_t>(length) + 1);
+    else
+        std::fprintf(stderr, "%s: TONEWRIGHT_TAKES is too long; takes go to %s\n", driverName,
+                     settings->recordFile);
 }

@@ -22,5 +22,7 @@ constexpr int32_t kVirtualCardRateCount =
     static_cast<int32_t>(sizeof kVirtualCardRates / sizeof kVirtualCardRates[0]);
 constexpr uint32_t kVirtualCardMaxRate = 96000;
 
-// The default record file is "<driverName>.wav" in the current folder.
+// The default record file is "<driverName>.wav"; it and a relative
+// "RecordFile" are in $TONEWRIGHT_TAKES when that is set, else in the current
+// folder.
 void ReadVirtualCardSettings(const char* driverName, VirtualCardSettings* settings);
