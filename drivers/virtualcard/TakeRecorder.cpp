@@ -326,7 +326,8 @@ void TakeRecorder::Fail(const char* what, const char* shortly)
 {
     std::fprintf(stderr, "%s: %s %s: %s; recording stopped\n", szDriverName, what,
                  writer.Path()[0] != '\0' ? writer.Path() : szStem, writer.ErrorText());
-    std::snprintf(szFailure, sizeof szFailure, "%s: %s", shortly, writer.ErrorText());
+    // Cut to what a driver's error text can hold.
+    std::snprintf(szFailure, sizeof szFailure, "%s: %.90s", shortly, writer.ErrorText());
     bFailed.store(true, std::memory_order_relaxed);
     writer.Close();
 }
