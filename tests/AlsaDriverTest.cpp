@@ -23,12 +23,15 @@ protected:
     }
 };
 
-TEST_F(AlsaDriverTest, AnEntryWhoseDeviceCannotBeOpenedRefusesCreation)
+TEST_F(AlsaDriverTest, AnEntryWithoutItsDeviceRefusesCreationAndTheLargestPeriodIsTaken)
 {
-    Install("");
+    Install("\"BufferSize\"=dword:00002000\n");
     HRESULT result = S_OK;
     EXPECT_EQ(CreateDriver(GuidFromText(kNoCardClsid), &result), nullptr);
     EXPECT_TRUE(FAILED(result)) << std::hex << result;
+    IASIO* driver = CreateDriver(GuidFromText(kFileClsid));
+    ASSERT_NE(driver, nullptr) << "the largest period the driver takes";
+    EXPECT_EQ(driver->Release(), 0u);
 }
 
 struct AlsaCase {

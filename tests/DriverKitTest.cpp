@@ -71,7 +71,6 @@ TEST_F(DriverKit, ChannelRecordsAndDoubleBuffersAreWhatTheHostReliesOn)
             << frames;
     EXPECT_EQ(driver->createBuffers(infos, 3, 256, nullptr), ASE_InvalidParameter);
     EXPECT_EQ(driver->createBuffers(infos, 3, 256, &noSwitch), ASE_InvalidParameter);
-    EXPECT_EQ(infos[0].buffers[0], nullptr);
     EXPECT_EQ(Active(driver), (std::vector<ASIOBool>{0, 0, 0, 0}));
 
     // Two zeroed, aligned halves of the channel's sample size each, none

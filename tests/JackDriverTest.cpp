@@ -6,7 +6,7 @@
 #include <jack/jack.h>
 
 #include <csignal>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,16 +23,18 @@ namespace {
 
 constexpr char kJackClsid[] = "{EAD3AE35-3C6F-429C-B960-650B9B43EECA}";
 
-extern "C" char** environ;
 int g_servers = 0;
 
-// A shell command, run in place of the shell so that the id is the command's.
+// A shell command in place of its shell, ending with the test however that ends.
 pid_t Spawn(const std::string& command)
 {
     const std::string line = "exec " + command;
-    const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
-    pid_t pid = -1;
-    posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
+        _exit(127);
+    }
     return pid;
 }
 

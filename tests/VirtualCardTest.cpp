@@ -76,8 +76,7 @@ class VirtualCardVariants : public VirtualCard, public ::testing::WithParamInter
 
 TEST_P(VirtualCardVariants, TakesItsSettingsDescribesItselfAndItsTakeIsWhatEachChannelPlayed)
 {
-    // 200 channels is past the card's 128; 100 frames is no power of two,
-    // which a granularity of -1 promises.
+    // 200 channels are past the card's 128; 100 frames is no power of two (granularity -1).
     const VariantCase cases[] = {
         {"", 8, 256, 48000.0, "", "16-bit Signed Integer"},
         {"\"Channels\"=dword:00000006\n\"BufferSize\"=dword:00000080\n"
@@ -119,7 +118,6 @@ TEST_P(VirtualCardVariants, TakesItsSettingsDescribesItselfAndItsTakeIsWhatEachC
     const std::string take = std::string(variant.name) + "-001.wav";
     ExpectTake(take, 44100.0, {0, 2, 5}, 0, 40 * 64);
     EXPECT_NE(RunCommand("sox --i '" + take + "'").find(c.encoding), std::string::npos);
-    EXPECT_FALSE(fs::exists(std::string(variant.name) + "-002.wav"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, VirtualCardVariants,
