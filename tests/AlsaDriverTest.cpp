@@ -50,7 +50,6 @@ void PrintTo(const AlsaCase& c, std::ostream* out)
 
 class AlsaFileDevice : public AlsaDriverTest, public ::testing::WithParamInterface<AlsaCase> {};
 
-// Among other entries, each opens its own device.
 TEST_P(AlsaFileDevice, HoldsEveryPeriodInOrderOnItsChannelsInTheFormatAsked)
 {
     const AlsaCase& c = GetParam();

@@ -190,6 +190,7 @@ TEST_F(JackDriverTest, ANewBufferSizeOrAServerThatStopsMakesOneResetRequest)
     ASSERT_EQ(CreatePatternBuffers(driver, {0, 1}, ASIOSTFloat32LSB, 256), ASE_OK);
     ASSERT_EQ(driver->start(), ASE_OK);
     ASSERT_TRUE(WaitForSwitches(20));
+    EXPECT_FALSE(jack_port_connected(jack_port_by_name(observer, "tonewright:out_1")));
     ASSERT_EQ(jack_set_buffer_size(observer, 512), 0);
     ASSERT_TRUE(WaitFor([] { return g_host.resets.load() > 0; }));
     // The host's halves are 256 frames long: none is switched in cycles of 512.

@@ -16,15 +16,13 @@ namespace fs = std::filesystem;
 void ExpectTake(const std::string& path, double rate, const std::vector<int32_t>& channels,
                 uint64_t first, uint64_t frames)
 {
-    SCOPED_TRACE(path);
     const SoxAudio take = SoxRead(path);
-    EXPECT_EQ(take.rate, rate);
-    ASSERT_EQ(take.channels.size(), channels.size());
+    ASSERT_TRUE(take.rate == rate && take.channels.size() == channels.size()) << path;
     ASSERT_EQ(take.Frames(), frames);
     for (size_t c = 0; c < channels.size(); ++c)
         for (uint64_t f = 0; f < frames; ++f)
             ASSERT_EQ(take.channels[c][f], Expected(channels[c], first + f))
-                << "channel " << channels[c] << ", frame " << first + f;
+                << path << ", channel " << channels[c] << ", frame " << first + f;
 }
 
 class VirtualCard : public DriverTest {
