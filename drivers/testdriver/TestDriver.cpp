@@ -1,261 +1,232 @@
-#include "drivers/testdriver/TestDriver.h"
+// The scriptable driver host tests load like any driver, and its module: one
+// script for all its objects, the record of calls and the class factory. The
+// driver runs buffer switches on a thread of its own only when asked to.
+#include "drivers/kit/ClassFactory.h"
+#include "drivers/kit/DriverBase.h"
+#include "drivers/testdriver/TestDriverScript.h"
 
-#include <chrono>
+#include <atomic>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 namespace {
 
-// Long enough for a loaded sanitizer run, short enough to fail a hung test.
-constexpr auto kSwitchTimeout = std::chrono::seconds(5);
+class TestDriver;
+
+class ModuleTestDriverScript final : public TestDriverScript {
+public:
+    void Reset() override
+    {
+        static_cast<TestDriverAnswers&>(*this) = TestDriverAnswers();
+        ForgetCalls();
+    }
+
+    int32_t LiveDrivers() const override { return nLive.load(std::memory_order_acquire); }
+    int32_t SendMessage(int32_t selector, int32_t value, void* message, double* opt) override;
+    bool DriveSwitches(int32_t count) override;
+
+    std::vector<std::string> Calls() const override
+    {
+        std::lock_guard<std::mutex> lock(callsMutex);
+        return {calls.begin(), calls.end()};
+    }
+
+    void ForgetCalls() override
+    {
+        std::lock_guard<std::mutex> lock(callsMutex);
+        calls.clear();
+    }
+
+    void Record(const char* name)
+    {
+        std::lock_guard<std::mutex> lock(callsMutex);
+        calls.push_back(name);
+    }
+
+    // A driver made (the latest) or deleted.
+    void Track(TestDriver* driver, bool alive)
+    {
+        std::lock_guard<std::mutex> lock(latestMutex);
+        if (alive || pLatest == driver) pLatest = alive ? driver : nullptr;
+        nLive.fetch_add(alive ? 1 : -1, std::memory_order_acq_rel);
+    }
+
+private:
+    // A reference for the length of one test call, so the driver cannot go
+    // away under it; the lock is not held while the driver runs.
+    TestDriver* AcquireLatest();
+
+    mutable std::mutex callsMutex;
+    std::vector<const char*> calls;
+    std::atomic<int32_t> nLive{0};
+    std::mutex latestMutex;
+    TestDriver* pLatest = nullptr;
+};
+
+ModuleTestDriverScript g_script;
+
+class TestDriver final : public DriverBase {
+public:
+    explicit TestDriver(REFCLSID clsid) : DriverBase(clsid, g_script.driverName)
+    {
+        std::memcpy(outputs, g_script.outputs, sizeof outputs);
+        channels.Describe(false, g_script.numOutputs, ASIOSTInt32LSB, "Out");
+        for (int32_t i = 0; i < channels.Count(false); ++i)
+            channels.SetChannel(false, i, outputs[i].name, outputs[i].type,
+                                outputs[i].channelGroup);
+        SetBufferSizes(32, 4096, g_script.preferredSize, -1);
+        SetLatencies(256, 512);
+        const ASIOSampleRate rate = 48000.0;
+        SetSampleRates(&rate, 1, rate);
+        g_script.Track(this, true);
+    }
+    ~TestDriver() override { g_script.Track(this, false); }
+
+    HRESULT QueryInterface(REFIID iid, void** object) override
+    {
+        // The creation hands its object out here: a scripted S_FALSE reaches the host.
+        const HRESULT result = DriverBase::QueryInterface(iid, object);
+        return result == S_OK && g_script.createResult > S_OK ? g_script.createResult : result;
+    }
+
+    ASIOBool init(void* sysHandle) override
+    {
+        DriverBase::init(sysHandle);
+        if (g_script.initResult == ASIOFalse) SetErrorMessage(g_script.errorMessage);
+        return g_script.initResult;
+    }
+
+    ASIOError start() override
+    {
+        return g_script.startResult != ASE_OK ? g_script.startResult : DriverBase::start();
+    }
+
+    ASIOError stop() override
+    {
+        g_script.Record("stop");
+        return DriverBase::stop();
+    }
+
+    ASIOError getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) override
+    {
+        g_script.Record("getChannels");
+        return DriverBase::getChannels(numInputChannels, numOutputChannels);
+    }
+
+    ASIOError canSampleRate(ASIOSampleRate) override { return ASE_OK; }
+    ASIOError outputReady() override { return ASE_OK; }
+
+    ASIOError setSampleRate(ASIOSampleRate sampleRate) override
+    {
+        if (g_script.setSampleRateResult == ASE_OK) SetSampleRates(&sampleRate, 1, sampleRate);
+        return g_script.setSampleRateResult;
+    }
+
+    ASIOError getChannelInfo(ASIOChannelInfo* info) override
+    {
+        if (info == nullptr) return ASE_InvalidParameter;
+        const bool scripted = info->isInput == ASIOFalse && info->channel >= 0 &&
+                              info->channel < channels.Count(false);
+        const TestDriverChannel* channel = scripted ? &outputs[info->channel] : nullptr;
+        if (channel != nullptr && channel->infoResult != ASE_OK) return channel->infoResult;
+        const ASIOError result = DriverBase::getChannelInfo(info);
+        if (result == ASE_OK && channel != nullptr && channel->isActive != kActiveFromBuffers)
+            info->isActive = channel->isActive;
+        return result;
+    }
+
+    ASIOError createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
+                            ASIOCallbacks* callbacks) override
+    {
+        g_script.Record("createBuffers");
+        if (g_script.createBuffersResult != ASE_OK) return g_script.createBuffersResult;
+        return DriverBase::createBuffers(bufferInfos, numChannels, bufferSize, callbacks);
+    }
+
+    ASIOError disposeBuffers() override
+    {
+        g_script.Record("disposeBuffers");
+        return DriverBase::disposeBuffers();
+    }
+
+    using DriverBase::Callbacks;
+
+    bool DriveSwitches(int32_t count)
+    {
+        // Held until the switches are done, so that a stop waits for them.
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!bTransport) return false;
+        std::thread([this, count] {
+            for (int32_t i = 0; i < count; ++i)
+                SwitchBuffers();
+        }).join();
+        return true;
+    }
+
+protected:
+    ASIOError StartTransport() override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        bTransport = true;
+        return ASE_OK;
+    }
+
+    void StopTransport() override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        bTransport = false;
+    }
+
+private:
+    // The channels as scripted when the object was made.
+    TestDriverChannel outputs[kMaxTestChannels];
+    // Switches run only between start and stop, never during either.
+    std::mutex mutex;
+    bool bTransport = false;
+};
+
+TestDriver* ModuleTestDriverScript::AcquireLatest()
+{
+    std::lock_guard<std::mutex> lock(latestMutex);
+    if (pLatest != nullptr) pLatest->AddRef();
+    return pLatest;
+}
+
+int32_t ModuleTestDriverScript::SendMessage(int32_t selector, int32_t value, void* message,
+                                            double* opt)
+{
+    TestDriver* driver = AcquireLatest();
+    if (driver == nullptr) return 0;
+    const ASIOCallbacks& callbacks = driver->Callbacks();
+    const int32_t answer =
+        callbacks.asioMessage != nullptr ? callbacks.asioMessage(selector, value, message, opt) : 0;
+    driver->Release();
+    return answer;
+}
+
+bool ModuleTestDriverScript::DriveSwitches(int32_t count)
+{
+    if (count <= 0) return false;
+    TestDriver* driver = AcquireLatest();
+    if (driver == nullptr) return false;
+    const bool finished = driver->DriveSwitches(count);
+    driver->Release();
+    return finished;
+}
+
+HRESULT NewTestDriver(REFCLSID clsid, IUnknown** object)
+{
+    g_script.Record("CreateInstance");
+    if (FAILED(g_script.createResult)) return g_script.createResult;
+    return NewDriver<TestDriver>(clsid, object);
+}
 
 } // namespace
 
-TestDriver::TestDriver(REFCLSID clsid) : DriverBase(clsid, ModuleScript().driverName)
-{
-    const TestDriverAnswers& script = ModuleScript();
-    std::memcpy(inputs, script.inputs, sizeof inputs);
-    std::memcpy(outputs, script.outputs, sizeof outputs);
-    channels.Describe(true, script.numInputs, ASIOSTInt32LSB, "In");
-    channels.Describe(false, script.numOutputs, ASIOSTInt32LSB, "Out");
-    for (int32_t i = 0; i < channels.Count(true); ++i)
-        channels.SetChannel(true, i, inputs[i].name, inputs[i].type, inputs[i].channelGroup);
-    for (int32_t i = 0; i < channels.Count(false); ++i)
-        channels.SetChannel(false, i, outputs[i].name, outputs[i].type, outputs[i].channelGroup);
-    SetDriverVersion(script.driverVersion);
-    SetBufferSizes(script.minSize, script.maxSize, script.preferredSize, script.granularity);
-    SetLatencies(script.inputLatency, script.outputLatency);
-    dCurrentRate = script.sampleRate;
-    TestDriverCreated(this);
-}
+TONEWRIGHT_DRIVER_CLASSES({CLSID_TonewrightTestDriver, NewTestDriver})
 
-TestDriver::~TestDriver()
+TONEWRIGHT_DRIVER_EXPORT TestDriverScript* TestDriverScriptOf()
 {
-    // The last Release has stopped the thread already; this covers a
-    // transport the base did not know was running.
-    StopTransport();
-    TestDriverDestroyed(this);
-}
-
-HRESULT TestDriver::QueryInterface(REFIID iid, void** object)
-{
-    // The creation hands its object out here: a scripted S_FALSE reaches the host.
-    const HRESULT result = DriverBase::QueryInterface(iid, object);
-    const HRESULT scripted = ModuleScript().createResult;
-    return result == S_OK && scripted > S_OK ? scripted : result;
-}
-
-ASIOBool TestDriver::init(void* sysHandle)
-{
-    RecordCall("init");
-    DriverBase::init(sysHandle);
-    const TestDriverAnswers& script = ModuleScript();
-    if (script.initResult == ASIOFalse) SetErrorMessage(script.errorMessage);
-    return script.initResult;
-}
-
-void TestDriver::getDriverName(char* name)
-{
-    RecordCall("getDriverName");
-    DriverBase::getDriverName(name);
-}
-
-int32_t TestDriver::getDriverVersion()
-{
-    RecordCall("getDriverVersion");
-    return DriverBase::getDriverVersion();
-}
-
-void TestDriver::getErrorMessage(char* text)
-{
-    RecordCall("getErrorMessage");
-    DriverBase::getErrorMessage(text);
-}
-
-ASIOError TestDriver::start()
-{
-    RecordCall("start");
-    const ASIOError scripted = ModuleScript().startResult;
-    if (scripted != ASE_OK) return scripted;
-    return DriverBase::start();
-}
-
-ASIOError TestDriver::stop()
-{
-    RecordCall("stop");
-    DriverBase::stop();
-    return ModuleScript().stopResult;
-}
-
-ASIOError TestDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels)
-{
-    RecordCall("getChannels");
-    const ASIOError scripted = ModuleScript().getChannelsResult;
-    if (scripted != ASE_OK) return scripted;
-    return DriverBase::getChannels(numInputChannels, numOutputChannels);
-}
-
-ASIOError TestDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency)
-{
-    RecordCall("getLatencies");
-    const ASIOError scripted = ModuleScript().getLatenciesResult;
-    if (scripted != ASE_OK) return scripted;
-    return DriverBase::getLatencies(inputLatency, outputLatency);
-}
-
-ASIOError TestDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
-                                    int32_t* granularity)
-{
-    RecordCall("getBufferSize");
-    const ASIOError scripted = ModuleScript().getBufferSizeResult;
-    if (scripted != ASE_OK) return scripted;
-    return DriverBase::getBufferSize(minSize, maxSize, preferredSize, granularity);
-}
-
-ASIOError TestDriver::canSampleRate(ASIOSampleRate)
-{
-    RecordCall("canSampleRate");
-    return ModuleScript().canSampleRateResult;
-}
-
-ASIOError TestDriver::getSampleRate(ASIOSampleRate* sampleRate)
-{
-    RecordCall("getSampleRate");
-    const ASIOError scripted = ModuleScript().getSampleRateResult;
-    if (scripted != ASE_OK) return scripted;
-    if (sampleRate == nullptr) return ASE_InvalidParameter;
-    *sampleRate = dCurrentRate;
-    return ASE_OK;
-}
-
-ASIOError TestDriver::setSampleRate(ASIOSampleRate sampleRate)
-{
-    RecordCall("setSampleRate");
-    const ASIOError scripted = ModuleScript().setSampleRateResult;
-    if (scripted == ASE_OK) dCurrentRate = sampleRate;
-    return scripted;
-}
-
-ASIOError TestDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources)
-{
-    RecordCall("getClockSources");
-    return DriverBase::getClockSources(clocks, numSources);
-}
-
-ASIOError TestDriver::setClockSource(int32_t reference)
-{
-    RecordCall("setClockSource");
-    return DriverBase::setClockSource(reference);
-}
-
-ASIOError TestDriver::getSamplePosition(ASIOSamples* position, ASIOTimeStamp* timeStamp)
-{
-    RecordCall("getSamplePosition");
-    return DriverBase::getSamplePosition(position, timeStamp);
-}
-
-const TestDriverChannel* TestDriver::ScriptChannel(const ASIOChannelInfo& info) const
-{
-    const bool isInput = info.isInput != ASIOFalse;
-    if (info.channel < 0 || info.channel >= channels.Count(isInput)) return nullptr;
-    return isInput ? &inputs[info.channel] : &outputs[info.channel];
-}
-
-ASIOError TestDriver::getChannelInfo(ASIOChannelInfo* info)
-{
-    RecordCall("getChannelInfo");
-    if (info == nullptr) return ASE_InvalidParameter;
-    const TestDriverChannel* scripted = ScriptChannel(*info);
-    if (scripted != nullptr && scripted->infoResult != ASE_OK) return scripted->infoResult;
-    const ASIOError result = DriverBase::getChannelInfo(info);
-    if (result == ASE_OK && scripted != nullptr && scripted->isActive != kActiveFromBuffers)
-        info->isActive = scripted->isActive;
-    return result;
-}
-
-ASIOError TestDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
-                                    int32_t bufferSize, ASIOCallbacks* callbacks)
-{
-    RecordCall("createBuffers");
-    const ASIOError scripted = ModuleScript().createBuffersResult;
-    if (scripted != ASE_OK) return scripted;
-    return DriverBase::createBuffers(bufferInfos, numChannels, bufferSize, callbacks);
-}
-
-ASIOError TestDriver::disposeBuffers()
-{
-    RecordCall("disposeBuffers");
-    const ASIOError result = DriverBase::disposeBuffers();
-    const ASIOError scripted = ModuleScript().disposeBuffersResult;
-    return scripted != ASE_OK ? scripted : result;
-}
-
-ASIOError TestDriver::controlPanel()
-{
-    RecordCall("controlPanel");
-    return DriverBase::controlPanel();
-}
-
-ASIOError TestDriver::future(int32_t selector, void* opt)
-{
-    RecordCall("future");
-    return DriverBase::future(selector, opt);
-}
-
-ASIOError TestDriver::outputReady()
-{
-    RecordCall("outputReady");
-    return ModuleScript().outputReadyResult;
-}
-
-int32_t TestDriver::SendMessage(int32_t selector, int32_t value, void* message, double* opt)
-{
-    if (Callbacks().asioMessage == nullptr) return 0;
-    return Callbacks().asioMessage(selector, value, message, opt);
-}
-
-bool TestDriver::DriveSwitches(int32_t count)
-{
-    std::unique_lock<std::mutex> lock(mutex);
-    if (!IsRunning() || !thread.joinable() || bQuit) return false;
-    const uint64_t target = qwCompleted + static_cast<uint64_t>(nPending) + count;
-    nPending += count;
-    wake.notify_one();
-    return done.wait_for(lock, kSwitchTimeout, [&] { return qwCompleted >= target || bQuit; }) &&
-           qwCompleted >= target;
-}
-
-ASIOError TestDriver::StartTransport()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    nPending = 0;
-    bQuit = false;
-    thread = std::thread(&TestDriver::ThreadMain, this);
-    return ASE_OK;
-}
-
-void TestDriver::StopTransport()
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        bQuit = true;
-        nPending = 0;
-    }
-    wake.notify_one();
-    done.notify_all();
-    if (thread.joinable()) thread.join();
-}
-
-void TestDriver::ThreadMain()
-{
-    std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-        wake.wait(lock, [&] { return bQuit || nPending > 0; });
-        if (bQuit) return;
-        --nPending;
-        lock.unlock();
-        SwitchBuffers();
-        lock.lock();
-        ++qwCompleted;
-        done.notify_all();
-    }
+    return &g_script;
 }

@@ -1,17 +1,13 @@
-// The test driver's script: every answer the driver gives and every result
-// it returns, set by a test before the call it affects, plus the test's way
-// to reach a live driver (messages, buffer switches) and the record of the
-// calls made on it. The module exports one script for all its objects:
-//
-//   extern "C" TestDriverScript* TestDriverScriptOf();
-//
-// tests/TestDriverModule.h opens the module and finds it. Write the script on
-// the test's thread while no buffer switch is being driven.
+// The test driver's script, exported by its module as TestDriverScriptOf():
+// the answers tests change, each set before the call it affects, the way to
+// reach a live driver and the record of the calls made on it. Written on the
+// test's thread while no switch is being driven.
 #pragma once
 
 #include "drivers/kit/GuidText.h"
 #include "host/AsioInterface.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -34,58 +30,36 @@ struct TestDriverChannel {
     ASIOError infoResult; // getChannelInfo's result for this channel; not ASE_OK fills nothing
 };
 
-// Plain values, so that a reset is one assignment.
+// Plain values, so that a reset is one assignment. Besides these the driver
+// offers latencies of 256 and 512 frames, 48000 Hz at first, takes any rate
+// and answers outputReady.
 struct TestDriverAnswers {
-    TestDriverAnswers()
-    {
-        SetChannels(false, 2, ASIOSTInt32LSB, "Out");
-        SetChannels(true, 0, ASIOSTInt32LSB, "In");
-    }
+    TestDriverAnswers() { SetOutputs(2, ASIOSTInt32LSB); }
 
-    // "<prefix> 1" upward, one type, group 0, isActive as the buffers say.
-    void SetChannels(bool isInput, int32_t count, ASIOSampleType type, const char* prefix)
+    // "Out 1" upward, one type, group 0, isActive as the buffers say.
+    void SetOutputs(int32_t count, ASIOSampleType type)
     {
-        (isInput ? numInputs : numOutputs) = count;
-        TestDriverChannel* table = isInput ? inputs : outputs;
+        numOutputs = count;
         for (int32_t i = 0; i < count && i < kMaxTestChannels; ++i) {
-            table[i] = {{}, type, 0, kActiveFromBuffers, ASE_OK};
-            std::snprintf(table[i].name, sizeof table[i].name, "%s %d", prefix,
+            outputs[i] = {{}, type, 0, kActiveFromBuffers, ASE_OK};
+            std::snprintf(outputs[i].name, sizeof outputs[i].name, "Out %d",
                           static_cast<int>(i + 1));
         }
     }
-    void SetOutputs(int32_t count, ASIOSampleType type) { SetChannels(false, count, type, "Out"); }
 
     // The device, taken when a driver object is created.
     HRESULT createResult = 0; // a failure refuses the creation; S_FALSE comes with the object
     char driverName[128] = "Tonewright Test Driver";
-    int32_t driverVersion = 1;
-    int32_t numInputs = 0;
     int32_t numOutputs = 0;
-    TestDriverChannel inputs[kMaxTestChannels] = {};
     TestDriverChannel outputs[kMaxTestChannels] = {};
-    int32_t minSize = 32;
-    int32_t maxSize = 4096;
-    int32_t preferredSize = 256;
-    int32_t granularity = -1;
-    int32_t inputLatency = 256;
-    int32_t outputLatency = 512;
-    ASIOSampleRate sampleRate = 48000.0;
+    int32_t preferredSize = 256; // of buffers from 32 to 4096 frames, granularity -1
 
-    // Results, read at each call. A failure returns before anything is
-    // filled in, except stop, which stops and then answers stopResult.
+    // Results, read at each call; a failure returns before anything changes.
     ASIOBool initResult = ASIOTrue;
-    char errorMessage[128] = ""; // what getErrorMessage gives after a failed init
-    ASIOError getChannelsResult = ASE_OK;
-    ASIOError getLatenciesResult = ASE_OK;
-    ASIOError getBufferSizeResult = ASE_OK;
-    ASIOError canSampleRateResult = ASE_OK;
+    char errorMessage[128] = "";            // what getErrorMessage gives after a failed init
     ASIOError setSampleRateResult = ASE_OK; // ASE_OK makes the rate the current one
-    ASIOError getSampleRateResult = ASE_OK;
     ASIOError createBuffersResult = ASE_OK; // ASE_OK goes on to the real buffers
-    ASIOError startResult = ASE_OK;         // ASE_OK starts the driver's thread
-    ASIOError stopResult = ASE_OK;
-    ASIOError disposeBuffersResult = ASE_OK;
-    ASIOError outputReadyResult = ASE_OK;
+    ASIOError startResult = ASE_OK;         // ASE_OK starts the transport
 };
 
 class TestDriverScript : public TestDriverAnswers {
@@ -99,30 +73,20 @@ public:
     // its answer; 0 when no driver holds callbacks.
     virtual int32_t SendMessage(int32_t selector, int32_t value, void* message = nullptr,
                                 double* opt = nullptr) = 0;
-    // Has the latest driver's own thread run count buffer switches, one after
-    // the other, and waits for them. False when no driver is running or the
-    // switches did not finish within seconds.
+    // Has a thread of the latest driver run count buffer switches, one after
+    // the other, and waits for them. False when no driver is running.
     virtual bool DriveSwitches(int32_t count = 1) = 0;
 
-    // The calls made so far, by name in order: the IASIO methods (not
-    // IUnknown's) and "CreateInstance" for each creation asked of the factory.
-    virtual int32_t CallCount() const = 0;
-    virtual const char* CallName(int32_t index) const = 0;
+    // The calls made so far, by name in order: "CreateInstance" for each
+    // creation asked of the factory, getChannels, createBuffers, stop and
+    // disposeBuffers.
+    virtual std::vector<std::string> Calls() const = 0;
     virtual void ForgetCalls() = 0;
 
-    std::vector<std::string> Calls() const
-    {
-        std::vector<std::string> calls;
-        for (int32_t i = 0; i < CallCount(); ++i)
-            calls.emplace_back(CallName(i));
-        return calls;
-    }
     int32_t CountOf(const char* name) const
     {
-        int32_t count = 0;
-        for (int32_t i = 0; i < CallCount(); ++i)
-            if (std::strcmp(CallName(i), name) == 0) ++count;
-        return count;
+        const std::vector<std::string> calls = Calls();
+        return static_cast<int32_t>(std::count(calls.begin(), calls.end(), name));
     }
 
 protected:
