@@ -31,7 +31,7 @@ struct PlayArguments {
     std::string output;
     SampleEncoding format = SampleEncoding::Int16;
     uint32_t channels = 0;
-    std::string takes;         // empty: the virtual card's takes go to the current folder
+    std::string takes; // empty: the virtual card's takes go to the current folder
 };
 
 // What parsing came to: arguments to run with, or a complaint for stderr

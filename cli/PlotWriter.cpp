@@ -49,24 +49,29 @@ bool WritePlot(const std::string& path, const Plot& plot, std::string& error)
     auto X = [&](double f) {
         return kLeft + plotW * std::log(std::max(f, fLow) / fLow) / std::log(fHigh / fLow);
     };
-    auto Y = [&](double db) { return kTop + plotH * (yHigh - std::clamp(db, yLow, yHigh)) / (yHigh - yLow); };
+    auto Y = [&](double db) {
+        return kTop + plotH * (yHigh - std::clamp(db, yLow, yHigh)) / (yHigh - yLow);
+    };
 
     QImage image(kWidth, kHeight, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QColor(220, 220, 220));
-    for (double decade = std::pow(10.0, std::floor(std::log10(fLow))); decade <= fHigh; decade *= 10)
+    for (double decade = std::pow(10.0, std::floor(std::log10(fLow))); decade <= fHigh;
+         decade *= 10)
         for (int m = 1; m < 10; ++m)
             if (decade * m >= fLow && decade * m <= fHigh)
-                painter.drawLine(QPointF(X(decade * m), kTop), QPointF(X(decade * m), kTop + plotH));
+                painter.drawLine(QPointF(X(decade * m), kTop),
+                                 QPointF(X(decade * m), kTop + plotH));
     for (double db = yLow; db <= yHigh; db += 10.0)
         painter.drawLine(QPointF(kLeft, Y(db)), QPointF(kLeft + plotW, Y(db)));
     painter.setPen(Qt::black);
     painter.drawRect(QRectF(kLeft, kTop, plotW, plotH));
     for (double decade = std::pow(10.0, std::ceil(std::log10(fLow))); decade <= fHigh; decade *= 10)
         painter.drawText(QPointF(X(decade) - 20, kTop + plotH + 20),
-                         decade >= 1000 ? QString("%1 kHz").arg(decade / 1000) : QString("%1 Hz").arg(decade));
+                         decade >= 1000 ? QString("%1 kHz").arg(decade / 1000)
+                                        : QString("%1 Hz").arg(decade));
     for (double db = yLow; db <= yHigh; db += 20.0)
         painter.drawText(QPointF(10, Y(db) + 5), QString::number(db));
     painter.drawText(QPointF(10, kTop - 20), QString::fromStdString(plot.yLabel));
@@ -85,7 +90,8 @@ bool WritePlot(const std::string& path, const Plot& plot, std::string& error)
     painter.setPen(QPen(QColor(200, 40, 40), 1.5, Qt::DashLine));
     for (const PlotLine& line : plot.limits) {
         painter.drawLine(QPointF(kLeft, Y(line.y)), QPointF(kLeft + plotW, Y(line.y)));
-        painter.drawText(QPointF(kLeft + plotW + 8, Y(line.y) + 5), QString::fromStdString(line.label));
+        painter.drawText(QPointF(kLeft + plotW + 8, Y(line.y) + 5),
+                         QString::fromStdString(line.label));
     }
     painter.end();
     if (!image.save(QString::fromStdString(path), "PNG")) {

@@ -43,7 +43,9 @@ void PrintVerifyTable(std::FILE* out, const VerifyHeading& heading, const Verify
     for (const Check& check : report.checks)
         std::fprintf(out, "  %-26s %14.6g  %-10s %-20s %s\n", check.name.c_str(), check.value,
                      check.unit.c_str(), check.limit.c_str(),
-                     check.limit.empty() ? "" : check.pass ? "pass" : "FAIL");
+                     check.limit.empty() ? ""
+                     : check.pass        ? "pass"
+                                         : "FAIL");
     if (!report.tone.harmonicsDb.empty()) {
         std::fprintf(out, "  harmonics (dB against the fundamental):");
         for (size_t h = 0; h < report.tone.harmonicsDb.size(); ++h)
@@ -55,16 +57,15 @@ void PrintVerifyTable(std::FILE* out, const VerifyHeading& heading, const Verify
 
 void PrintVerifyJson(std::FILE* out, const VerifyHeading& heading, const VerifyReport& report)
 {
-    std::string json = "{\"signal\": " + Quoted(heading.signal) +
-                       ", \"driver\": " + Quoted(heading.driver) +
-                       ", \"sampleType\": " + Quoted(heading.sampleType) +
-                       ", \"rate\": " + Number(heading.rate) +
-                       ", \"inputPair\": " + std::to_string(heading.inputPair) +
-                       ", \"seed\": " + std::to_string(heading.seed) +
-                       ", \"passed\": " + (report.passed ? "true" : "false") +
-                       ", \"latencyFrames\": " + std::to_string(report.latencyFrames) +
-                       ", \"latencyMs\": " + Number(report.latencyMs) +
-                       ", \"bitExact\": " + (report.bitExact ? "true" : "false") + ", \"checks\": [";
+    std::string json =
+        "{\"signal\": " + Quoted(heading.signal) + ", \"driver\": " + Quoted(heading.driver) +
+        ", \"sampleType\": " + Quoted(heading.sampleType) + ", \"rate\": " + Number(heading.rate) +
+        ", \"inputPair\": " + std::to_string(heading.inputPair) +
+        ", \"seed\": " + std::to_string(heading.seed) +
+        ", \"passed\": " + (report.passed ? "true" : "false") +
+        ", \"latencyFrames\": " + std::to_string(report.latencyFrames) +
+        ", \"latencyMs\": " + Number(report.latencyMs) +
+        ", \"bitExact\": " + (report.bitExact ? "true" : "false") + ", \"checks\": [";
     for (size_t i = 0; i < report.checks.size(); ++i) {
         const Check& check = report.checks[i];
         json += (i ? ", " : "") + std::string("{\"name\": ") + Quoted(check.name) +

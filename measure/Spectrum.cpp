@@ -45,8 +45,8 @@ std::vector<double> BlackmanHarris(size_t n)
     std::vector<double> w(n);
     for (size_t i = 0; i < n; ++i) {
         const double x = 2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n);
-        w[i] = 0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2 * x) -
-               0.01168 * std::cos(3 * x);
+        w[i] =
+            0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2 * x) - 0.01168 * std::cos(3 * x);
     }
     return w;
 }
@@ -123,9 +123,9 @@ std::vector<double> CrossCorrelation(const std::vector<double>& a, const std::ve
     for (size_t k = 0; k <= n / 2; ++k)
         product[k] = std::conj(std::complex<double>(fa[k][0], fa[k][1])) *
                      std::complex<double>(fb[k][0], fb[k][1]);
-    fftw_plan inverse = fftw_plan_dft_c2r_1d(static_cast<int>(n),
-                                             reinterpret_cast<fftw_complex*>(product.data()),
-                                             result.data(), FFTW_ESTIMATE);
+    fftw_plan inverse =
+        fftw_plan_dft_c2r_1d(static_cast<int>(n), reinterpret_cast<fftw_complex*>(product.data()),
+                             result.data(), FFTW_ESTIMATE);
     fftw_execute(inverse);
     fftw_destroy_plan(inverse);
     for (double& r : result)

@@ -6,9 +6,9 @@
 #include <vector>
 
 struct ToneAnalysis {
-    double frequency = 0.0;       // Hz
-    double thdDb = 0.0;           // harmonics 2 to 10 against the fundamental
-    double thdNoiseDb = 0.0;      // everything but the fundamental and DC
+    double frequency = 0.0;          // Hz
+    double thdDb = 0.0;              // harmonics 2 to 10 against the fundamental
+    double thdNoiseDb = 0.0;         // everything but the fundamental and DC
     std::vector<double> harmonicsDb; // harmonic 2, 3 ... against the fundamental
 };
 

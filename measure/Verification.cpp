@@ -103,8 +103,8 @@ VerifyReport Verify(const VerifyInput& input, const VerifyLimits& limits)
         report.tone = AnalyseTone(left.data() + begin, end - begin, input.rate);
         checks.Within("frequency", report.tone.frequency, "Hz", plan.frequency,
                       limits.frequencyToleranceHz);
-        checks.AtMost("DC offset", std::fabs(LevelsOf(left.data() + begin, end - begin).dc),
-                      "FS", 1e-4);
+        checks.AtMost("DC offset", std::fabs(LevelsOf(left.data() + begin, end - begin).dc), "FS",
+                      1e-4);
         checks.Figure("THD", report.tone.thdDb, "dB");
         const double thdnLimit = limits.largestThdNoiseDb > 0.0
                                      ? plan.thdNoiseDb + limits.largestThdNoiseDb

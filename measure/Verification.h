@@ -22,19 +22,19 @@ struct VerifyInput {
     SignalKind kind = SignalKind::Tone;
     double rate = 48000.0;
     double startHz = 0.0, endHz = 0.0; // a sweep's band
-    Stereo plan;    // the signal from its first buffer to its last
-    Stereo capture; // from the first switch after the request to the end of the tail
+    Stereo plan;                       // the signal from its first buffer to its last
+    Stereo capture;         // from the first switch after the request to the end of the tail
     double fullScale = 1.0; // the largest sample the format holds
     size_t bufferFrames = 256;
 };
 
 struct VerifyLimits {
-    double gainDb = 0.0;                  // expected gain of the path
-    double levelToleranceDb = 0.01;       // for the gain, the channels' difference, a sweep's flatness
+    double gainDb = 0.0;            // expected gain of the path
+    double levelToleranceDb = 0.01; // for the gain, the channels' difference, a sweep's flatness
     double frequencyToleranceHz = 0.01;
-    double largestThdNoiseDb = 1.0;       // above 0: the plan's own THD+N plus this margin
-    double slopeToleranceDb = 0.5;        // per octave, against the plan's
-    double leastCorrelation = 0.99;       // of left and right, for noise
+    double largestThdNoiseDb = 1.0; // above 0: the plan's own THD+N plus this margin
+    double slopeToleranceDb = 0.5;  // per octave, against the plan's
+    double leastCorrelation = 0.99; // of left and right, for noise
 };
 
 struct Check {
@@ -50,9 +50,9 @@ struct VerifyReport {
     double latencyMs = 0.0;
     bool bitExact = false;
     std::vector<Check> checks;
-    ToneAnalysis tone;        // of a tone's steady part
-    SweepAnalysis sweep;      // of a sweep
-    PowerSpectrum spectrum;   // of the aligned capture's left channel, for a plot
+    ToneAnalysis tone;      // of a tone's steady part
+    SweepAnalysis sweep;    // of a sweep
+    PowerSpectrum spectrum; // of the aligned capture's left channel, for a plot
     bool passed = false;
 };
 

@@ -183,40 +183,40 @@ TEST_F(DriverQuery, QueryAndSetupLogEveryStepListThePairsAndTearDownInOrder)
                          std::end(asioDriverInfo.bPairSelected), true),
               1);
     EXPECT_TRUE(asioDriverInfo.bPairSelected[1]);
-    EXPECT_TRUE(LogHas(Log(),
-                       "asioOpenDriver success!\n"
-                       "Updating ASIO Configuration file!\n"
-                       "Diver selected...\n"
-                       "Card A\n" TONEWRIGHT_TEST_DRIVER_MODULE "\n\n" +
-                           std::string(127, 'n') +
-                           "\n"
-                           "Driver Vers: 1\n"
-                       "numInputChannels: 0, numOutputChannels: 6\n"
-                       "inputLatency: 256, outputLatency: 512\n"
-                       "minSize: 32, maxSize: 4096\n"
-                       "preferredSize: 256, granularity: -1\n"
-                       "sampleRate: 48000\n"
-                       "Channels available...\n"
-                       "Channel: 0 - Group: 0 - Out 1, ASIO sample type: ASIOSTInt32LSB\n"
-                       "Channel: 1 - Group: 0 - Out 2, ASIO sample type: ASIOSTInt32LSB\n"
-                       "Channel: 2 - Group: 0 - Out 3, ASIO sample type: ASIOSTInt32LSB\n"
-                       "Channel: 3 - Group: 0 - Out 4, ASIO sample type: ASIOSTInt32LSB\n"
-                       "Channel: 4 - Group: 0 - Out 5, ASIO sample type: ASIOSTInt32LSB\n"
-                       "Channel: 5 - Group: 0 - Out 6, ASIO sample type: ASIOSTInt32LSB\n"
-                       "bOutputReady = true\n"
-                       "pASIOBuffers->bInitSuccess\n"
-                       "asioDriverInfo.outputBuffers to activate: 6\n"
-                       "asioDriverInfo.inputLatency: 256, asioDriverInfo.outputLatency: 512\n"
-                       "Using: Out 1 / Out 2\n"
-                       "dwBufferSizeBytes: 1024\n"
-                       "OK - we are now playing silence.\n"
-                       "Going to sleep for 500 ms to see if count_buffers_played increments\n"
-                       "dwCountBuffers: 3\n"
-                       "OK - Very encouraging - we played some buffers of silence.\n"
-                       "CreatePrimaryBuffer success!\n"
-                       "Using: Out 3 / Out 4\n"
-                       "Failed: ASIOSelectOutputPair - no such output pair: 3\n"
-                       "Failed: ASIOSelectOutputPair - no such output pair: -1\n"));
+    EXPECT_TRUE(
+        LogHas(Log(), "asioOpenDriver success!\n"
+                      "Updating ASIO Configuration file!\n"
+                      "Diver selected...\n"
+                      "Card A\n" TONEWRIGHT_TEST_DRIVER_MODULE "\n\n" +
+                          std::string(127, 'n') +
+                          "\n"
+                          "Driver Vers: 1\n"
+                          "numInputChannels: 0, numOutputChannels: 6\n"
+                          "inputLatency: 256, outputLatency: 512\n"
+                          "minSize: 32, maxSize: 4096\n"
+                          "preferredSize: 256, granularity: -1\n"
+                          "sampleRate: 48000\n"
+                          "Channels available...\n"
+                          "Channel: 0 - Group: 0 - Out 1, ASIO sample type: ASIOSTInt32LSB\n"
+                          "Channel: 1 - Group: 0 - Out 2, ASIO sample type: ASIOSTInt32LSB\n"
+                          "Channel: 2 - Group: 0 - Out 3, ASIO sample type: ASIOSTInt32LSB\n"
+                          "Channel: 3 - Group: 0 - Out 4, ASIO sample type: ASIOSTInt32LSB\n"
+                          "Channel: 4 - Group: 0 - Out 5, ASIO sample type: ASIOSTInt32LSB\n"
+                          "Channel: 5 - Group: 0 - Out 6, ASIO sample type: ASIOSTInt32LSB\n"
+                          "bOutputReady = true\n"
+                          "pASIOBuffers->bInitSuccess\n"
+                          "asioDriverInfo.outputBuffers to activate: 6\n"
+                          "asioDriverInfo.inputLatency: 256, asioDriverInfo.outputLatency: 512\n"
+                          "Using: Out 1 / Out 2\n"
+                          "dwBufferSizeBytes: 1024\n"
+                          "OK - we are now playing silence.\n"
+                          "Going to sleep for 500 ms to see if count_buffers_played increments\n"
+                          "dwCountBuffers: 3\n"
+                          "OK - Very encouraging - we played some buffers of silence.\n"
+                          "CreatePrimaryBuffer success!\n"
+                          "Using: Out 3 / Out 4\n"
+                          "Failed: ASIOSelectOutputPair - no such output pair: 3\n"
+                          "Failed: ASIOSelectOutputPair - no such output pair: -1\n"));
     // The driver is stopped and its buffers disposed, then the generators
     // go, and only the driver list releases the driver.
     script->ForgetCalls();

@@ -226,8 +226,9 @@ TEST_F(JackDriverTest, TonewrightPlayEndsWithAResetWhenTheServerStopsDuringTheTo
     std::ofstream(dir / "lsan.supp") << kJackLeaks;
     // Its log (XDG_STATE_HOME/tonewright) lands in the test's folder.
     std::error_code exists;
-    fs::create_directory_symlink(".", dir / "tonewright", exists);
-    const std::string command = "XDG_STATE_HOME=. XDG_CONFIG_HOME=. LSAN_OPTIONS=suppressions='" +
+    std::filesystem::create_directory_symlink(".", dir / "tonewright", exists);
+    const std::string command = "XDG_STATE_HOME='" + dir.string() + "' XDG_CONFIG_HOME='" +
+                                dir.string() + "' LSAN_OPTIONS=suppressions='" +
                                 (dir / "lsan.supp").string() + "' TONEWRIGHT_REGISTRY='" +
                                 TONEWRIGHT_PRODUCT_REGISTRY + "' '" + TONEWRIGHT_PLAY +
                                 "' --driver JACK --seconds 20 sine 440 > play.txt 2>&1";
@@ -244,7 +245,8 @@ TEST_F(JackDriverTest, TonewrightPlayEndsWithAResetWhenTheServerStopsDuringTheTo
     ASSERT_TRUE(playing) << said;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << said;
     EXPECT_NE(said.find("the JACK server stopped while playing"), std::string::npos) << said;
-    EXPECT_NE(RunCommand("cat Dbg.Log").find("kAsioResetRequest"), std::string::npos);
+    EXPECT_NE(RunCommand("cat '" + (dir / "Dbg.Log").string() + "'").find("kAsioResetRequest"),
+              std::string::npos);
 }
 
 } // namespace

@@ -106,7 +106,8 @@ TEST(Measure, ASweepThroughAKnownGainIsFlatAndSoxsNoisesHaveTheirSlopes)
     EXPECT_NEAR(Correlation(plan.data(), capture.data(), plan.size()), 1.0, 1e-12);
 
     ScratchFolder folder("tw-measure");
-    for (const auto& [name, slope] : {std::pair{"pinknoise", -3.01}, std::pair{"whitenoise", 0.0}}) {
+    for (const auto& [name, slope] :
+         {std::pair{"pinknoise", -3.01}, std::pair{"whitenoise", 0.0}}) {
         const std::string path = (folder.Path() / (std::string(name) + ".wav")).string();
         RunCommand("sox -R -r 48000 -n -b 32 '" + path + "' synth 10 " + name + " 2>&1");
         const SoxAudio audio = SoxRead(path);

@@ -77,8 +77,7 @@ public:
                                 outputs[i].channelGroup);
         SetBufferSizes(32, 4096, g_script.preferredSize, -1);
         SetLatencies(256, 512);
-        const ASIOSampleRate rate = 48000.0;
-        SetSampleRates(&rate, 1, rate);
+        SetSampleRates(&g_script.sampleRate, 1, g_script.sampleRate);
         g_script.Track(this, true);
     }
     ~TestDriver() override { g_script.Track(this, false); }
@@ -99,6 +98,7 @@ public:
 
     ASIOError start() override
     {
+        g_script.Record("start");
         return g_script.startResult != ASE_OK ? g_script.startResult : DriverBase::start();
     }
 
@@ -114,11 +114,22 @@ public:
         return DriverBase::getChannels(numInputChannels, numOutputChannels);
     }
 
-    ASIOError canSampleRate(ASIOSampleRate) override { return ASE_OK; }
-    ASIOError outputReady() override { return ASE_OK; }
+    ASIOError canSampleRate(ASIOSampleRate) override { return g_script.canSampleRateResult; }
+    ASIOError outputReady() override
+    {
+        g_script.Record("outputReady");
+        return ASE_OK;
+    }
+
+    ASIOError getSampleRate(ASIOSampleRate* sampleRate) override
+    {
+        if (g_script.getSampleRateResult != ASE_OK) return g_script.getSampleRateResult;
+        return DriverBase::getSampleRate(sampleRate);
+    }
 
     ASIOError setSampleRate(ASIOSampleRate sampleRate) override
     {
+        g_script.Record("setSampleRate");
         if (g_script.setSampleRateResult == ASE_OK) SetSampleRates(&sampleRate, 1, sampleRate);
         return g_script.setSampleRateResult;
     }

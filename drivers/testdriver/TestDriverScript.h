@@ -31,8 +31,7 @@ struct TestDriverChannel {
 };
 
 // Plain values, so that a reset is one assignment. Besides these the driver
-// offers latencies of 256 and 512 frames, 48000 Hz at first, takes any rate
-// and answers outputReady.
+// offers latencies of 256 and 512 frames and answers outputReady.
 struct TestDriverAnswers {
     TestDriverAnswers() { SetOutputs(2, ASIOSTInt32LSB); }
 
@@ -52,11 +51,14 @@ struct TestDriverAnswers {
     char driverName[128] = "Tonewright Test Driver";
     int32_t numOutputs = 0;
     TestDriverChannel outputs[kMaxTestChannels] = {};
-    int32_t preferredSize = 256; // of buffers from 32 to 4096 frames, granularity -1
+    int32_t preferredSize = 256;         // of buffers from 32 to 4096 frames, granularity -1
+    ASIOSampleRate sampleRate = 48000.0; // the rate at first
 
     // Results, read at each call; a failure returns before anything changes.
     ASIOBool initResult = ASIOTrue;
-    char errorMessage[128] = "";            // what getErrorMessage gives after a failed init
+    char errorMessage[128] = ""; // what getErrorMessage gives after a failed init
+    ASIOError canSampleRateResult = ASE_OK;
+    ASIOError getSampleRateResult = ASE_OK; // ASE_OK reports the current rate
     ASIOError setSampleRateResult = ASE_OK; // ASE_OK makes the rate the current one
     ASIOError createBuffersResult = ASE_OK; // ASE_OK goes on to the real buffers
     ASIOError startResult = ASE_OK;         // ASE_OK starts the transport
@@ -78,8 +80,8 @@ public:
     virtual bool DriveSwitches(int32_t count = 1) = 0;
 
     // The calls made so far, by name in order: "CreateInstance" for each
-    // creation asked of the factory, getChannels, createBuffers, stop and
-    // disposeBuffers.
+    // creation asked of the factory, getChannels, createBuffers, start, stop,
+    // disposeBuffers, setSampleRate and outputReady.
     virtual std::vector<std::string> Calls() const = 0;
     virtual void ForgetCalls() = 0;
 
