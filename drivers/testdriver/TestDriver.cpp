@@ -229,6 +229,7 @@ ASIOError TestDriver::StartTransport()
     std::lock_guard<std::mutex> lock(mutex);
     nPending = 0;
     bQuit = false;
+    qwFramesSwitched = 0;
     thread = std::thread(&TestDriver::ThreadMain, this);
     return ASE_OK;
 }
@@ -253,9 +254,27 @@ void TestDriver::ThreadMain()
         if (bQuit) return;
         --nPending;
         lock.unlock();
+        FillInputs(NextHalf());
         SwitchBuffers();
+        qwFramesSwitched += static_cast<uint64_t>(buffers.BufferSize());
         lock.lock();
         ++qwCompleted;
         done.notify_all();
+    }
+}
+
+void TestDriver::FillInputs(int32_t half)
+{
+    if (!ModuleScript().inputsCountFrames) return buffers.SilenceInputs(half);
+    for (int32_t channel = 0; channel < buffers.InputSpan(); ++channel) {
+        uint8_t* target = buffers.Half(true, channel, half);
+        if (target == nullptr) continue;
+        const uint32_t width = SampleBytes(inputs[channel].type);
+        for (int32_t i = 0; i < buffers.BufferSize(); ++i) {
+            const uint32_t value = static_cast<uint32_t>(channel + 1) << 24 |
+                                   ((qwFramesSwitched + static_cast<uint64_t>(i)) & 0xFFFFFF);
+            for (uint32_t b = 0; b < width; ++b)
+                target[i * width + b] = b < 4 ? static_cast<uint8_t>(value >> (8 * b)) : 0;
+        }
     }
 }

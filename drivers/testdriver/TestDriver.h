@@ -51,6 +51,8 @@ protected:
 
 private:
     void ThreadMain();
+    // Driver thread: the scripted input samples into half `half`.
+    void FillInputs(int32_t half);
     const TestDriverChannel* ScriptChannel(const ASIOChannelInfo& info) const;
 
     // The device as scripted when the object was made.
@@ -65,6 +67,7 @@ private:
     std::condition_variable done;
     int32_t nPending = 0;
     uint64_t qwCompleted = 0;
+    uint64_t qwFramesSwitched = 0; // driver thread, reset by each start
     bool bQuit = false;
     std::thread thread;
 };

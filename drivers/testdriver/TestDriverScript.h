@@ -70,6 +70,11 @@ struct TestDriverAnswers {
     int32_t inputLatency = 256;
     int32_t outputLatency = 512;
     ASIOSampleRate sampleRate = 48000.0;
+    // What the inputs capture. Silence by default; with inputsCountFrames,
+    // sample i of an input's half at the k-th switch since start holds
+    // (channel + 1) << 24 | (k * bufferSize + i) mod 2^24, little-endian,
+    // cut to the channel's sample width.
+    bool inputsCountFrames = false;
 
     // Results, read at each call. A failure returns before anything is
     // filled in, except stop, which stops and then answers stopResult.
