@@ -30,6 +30,9 @@ struct PlayArguments {
     std::string output;
     SampleEncoding format = SampleEncoding::Int16;
     uint32_t channels = 0;
+    // The input pair recorded to this file while the signal plays.
+    std::string capture;
+    int32_t inputPair = 0;
 };
 
 // What parsing came to: arguments to run with, or a complaint for stderr

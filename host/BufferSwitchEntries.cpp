@@ -1,5 +1,6 @@
 #include "host/BufferSwitchEntries.h"
 
+#include "host/HostCapture.h"
 #include "host/HostState.h"
 #include "render/BufferSwitch.h"
 
@@ -64,6 +65,7 @@ void PrepareRenderView()
     view.selectedPair = &info.nSelectedPair;
     view.int24ScratchA = info.pInt24ScratchA;
     view.int24ScratchB = info.pInt24ScratchB;
+    view.capture = pHostCapture != nullptr ? pHostCapture->Tap() : nullptr;
     g_renderView = view;
 }
 

@@ -3,6 +3,7 @@
 #include "gen/PinkNoiseGenerator.h"
 #include "gen/SineGenerator.h"
 #include "gen/WhiteNoiseGenerator.h"
+#include "render/CaptureTap.h"
 
 #include <bit>
 #include <cstring>
@@ -94,6 +95,8 @@ template <SampleLayout layout> void Render(const RenderView& view, int32_t half)
     for (int32_t p = 0; p < pairs; ++p)
         if (!view.pairSelected[p].load(std::memory_order_relaxed) && view.pairUsable[p])
             SilencePair(view, p, half);
+
+    if (view.capture != nullptr) view.capture->OnSwitch(half, source != Source::None);
 }
 
 } // namespace
