@@ -76,9 +76,12 @@ bool AlsaCapture::ReadInto(const DriverBuffers& buffers, int32_t half, AlsaDevic
 {
     if (!device.IsOpen()) return false;
     snd_pcm_state_t state = device.State();
-    // Linked, the capture starts with the playback. Unlinked, or after an
-    // overrun of its own, it starts as soon as the playback is seen running.
-    if (state == SND_PCM_STATE_PREPARED && playback.State() == SND_PCM_STATE_RUNNING) {
+    // Linked, the capture starts with the playback, or by itself once the
+    // playback is seen running after an overrun of its own. Unlinked it
+    // starts with the first period, as the writer's first writes start the
+    // playback (some devices, as null, never report themselves running).
+    if (state == SND_PCM_STATE_PREPARED &&
+        (!bLinked || playback.State() == SND_PCM_STATE_RUNNING)) {
         int started = device.Start();
         if (started < 0 && bLinked) {
             // A group cannot start while its playback already runs.

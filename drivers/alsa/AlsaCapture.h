@@ -1,7 +1,7 @@
 // The ALSA driver's inputs: one capture PCM in the card's format, rate and
 // period, held open only while the host has input buffers. Started with the
-// playback (linked where the devices allow, else started by the writer once
-// the playback runs); the writer thread reads one period of it before each
+// playback (linked where the devices allow, else started by the writer with
+// its first period); the writer thread reads one period of it before each
 // switch and spreads it over the input halves.
 #pragma once
 
