@@ -340,7 +340,7 @@ TEST_P(AlsaSampleTypes, FileDeviceHoldsEveryPeriodInterleavedInTheFormatAsked)
     EXPECT_STREQ(name, "ALSA: file");
     int32_t inputs = -1, outputs = -1;
     ASSERT_EQ(driver->getChannels(&inputs, &outputs), ASE_OK);
-    EXPECT_EQ(inputs, 0);
+    EXPECT_EQ(inputs, 2);
     EXPECT_EQ(outputs, 2);
     int32_t minSize = 0, maxSize = 0, preferred = 0, granularity = -5;
     ASSERT_EQ(driver->getBufferSize(&minSize, &maxSize, &preferred, &granularity), ASE_OK);

@@ -316,7 +316,7 @@ TEST_F(JackDriverTest, PortsChannelsAndSizesAreTheServersAndOnlyItsRateIsTaken)
     EXPECT_STREQ(name, "JACK");
     int32_t inputs = -1, outputs = -1;
     ASSERT_EQ(driver->getChannels(&inputs, &outputs), ASE_OK);
-    EXPECT_EQ(inputs, 0);
+    EXPECT_EQ(inputs, 2);
     EXPECT_EQ(outputs, 3);
     int32_t minSize = 0, maxSize = 0, preferred = 0, granularity = -1;
     ASSERT_EQ(driver->getBufferSize(&minSize, &maxSize, &preferred, &granularity), ASE_OK);
