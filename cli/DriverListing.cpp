@@ -27,4 +27,8 @@ void PrintDriverListing(std::FILE* out, HostSession& session)
         std::fprintf(out, " %u", rate);
     std::fprintf(out, " (now %d)\n", session.SampleRate());
     std::fprintf(out, "Sample type: %s\n", driver.sampleType);
+    std::fprintf(out, "Input pairs of %s:\n", driver.name.c_str());
+    for (size_t i = 0; i < driver.inputPairs.size(); ++i)
+        std::fprintf(out, "  %zu  %s\n", i, driver.inputPairs[i].c_str());
+    if (driver.inputPairs.empty()) std::fprintf(out, "  none\n");
 }

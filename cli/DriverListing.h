@@ -1,6 +1,6 @@
 // What --list prints: every driver with its index and the host's marks, then
-// for the driver that opened its output pairs, the rates it accepts and its
-// sample type.
+// for the driver that opened its output pairs, the rates it accepts, its
+// sample type and its input pairs.
 #pragma once
 
 #include "host/HostSession.h"

@@ -22,7 +22,8 @@ bool TakesValue(std::string_view name)
 {
     return name == "--driver" || name == "--pair" || name == "--rate" || name == "--seconds" ||
            name == "--attenuation" || name == "--seed" || name == "--output" ||
-           name == "--format" || name == "--channels" || name == "--takes";
+           name == "--format" || name == "--channels" || name == "--takes" ||
+           name == "--capture" || name == "--input";
 }
 
 // The file formats by their option names.
@@ -75,6 +76,19 @@ ParseResult ApplyOption(const OptionWord& option, PlayArguments& out)
         if (!out.hasSeed)
             return Fail("--seed takes a whole number from 0 to 4294967295, not '" + Shown(value) +
                         "'");
+        return {true, {}};
+    }
+    if (option.name == "--capture") {
+        if (*value == '\0') return Fail("--capture needs a file name");
+        out.capture = value;
+        return {true, {}};
+    }
+    if (option.name == "--input") {
+        uint32_t pair = 0;
+        if (!ParseUnsigned(value, pair) || pair > INT32_MAX)
+            return Fail("--input takes an input pair index (0, 1, ...), not '" + Shown(value) +
+                        "'");
+        out.inputPair = static_cast<int32_t>(pair);
         return {true, {}};
     }
     if (option.name == "--output") {
@@ -204,6 +218,7 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
     bool version = false;
     bool list = false;
     bool shaped = false; // --format or --channels given
+    bool input = false;  // --input given
     std::vector<const char*> words;
     for (int i = 1; i < argc; ++i) {
         const char* word = argv[i];
@@ -233,6 +248,7 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
         }
         if (!TakesValue(option.name)) return Fail("unknown option '" + Shown(word) + "'");
         shaped = shaped || option.name == "--format" || option.name == "--channels";
+        input = input || option.name == "--input";
         if (!option.inlineValue && i + 1 < argc) option.value = argv[++i];
         ParseResult applied = ApplyOption(option, out);
         if (!applied.ok) return applied;
@@ -251,6 +267,10 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
         return Fail("--output renders on a card of its own; drop " +
                     std::string(list ? "--list" : "--driver"));
     if (out.output.empty() && shaped) return Fail("--format and --channels shape an --output file");
+    if (!out.capture.empty() && (list || !out.output.empty()))
+        return Fail("--capture records a card's inputs while it plays; drop " +
+                    std::string(list ? "--list" : "--output"));
+    if (out.capture.empty() && input) return Fail("--input names the pair --capture records");
     if (list) {
         if (!words.empty()) return Fail("--list plays nothing; drop '" + Shown(words[0]) + "'");
         out.command = PlayCommand::List;

@@ -32,6 +32,9 @@ struct PlayArguments {
     SampleEncoding format = SampleEncoding::Int16;
     uint32_t channels = 0;
     std::string takes; // empty: the virtual card's takes go to the current folder
+    // The input pair recorded to this file while the signal plays.
+    std::string capture;
+    int32_t inputPair = 0;
 };
 
 // What parsing came to: arguments to run with, or a complaint for stderr

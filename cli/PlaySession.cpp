@@ -103,6 +103,7 @@ public:
 
 private:
     bool Offline() const { return !m_args.output.empty(); }
+    bool Capturing() const { return !m_args.capture.empty(); }
     int StartUp();
     int StartOffline();
     void ReportUnusableDrivers();
@@ -115,6 +116,7 @@ private:
     int RenderUntilPlayed(Signal signal);
     int StatusIfStopped(ProgressDisplay& progress);
     int WaitForBuffers(uint32_t buffers);
+    int WaitForCapture();
     std::string Description() const;
 
     const PlayArguments& m_args;
@@ -164,6 +166,12 @@ int PlaySession::StartUp()
     if (choice.exitStatus != 0) {
         Report("%s", choice.error.c_str());
         return choice.exitStatus;
+    }
+    if (Capturing()) {
+        CaptureRequest capture;
+        capture.inputPair = m_args.inputPair;
+        capture.path = m_args.capture;
+        m_session.RequestCapture(capture);
     }
     const SessionStart started = m_session.StartUp(choice.index);
     // The driver runs now: an interruption fades the signal out and ends in order.
@@ -270,6 +278,13 @@ int PlaySession::ApplyOptions()
                pairs == 1 ? "" : "s", m_args.pair);
         return kExitHostFailure;
     }
+    if (Capturing()) {
+        if (const std::string problem = m_session.CaptureProblem(); !problem.empty()) {
+            Report("cannot capture input pair %d of %s: %s", m_args.inputPair,
+                   m_session.Describe().name.c_str(), problem.c_str());
+            return kExitHostFailure;
+        }
+    }
     return kExitPlayed;
 }
 
@@ -302,7 +317,50 @@ int PlaySession::Play()
     if (Offline()) return RenderUntilPlayed(request.signal);
     const int status = WaitUntilPlayed(request.signal);
     if (status == kExitPlayed) m_bPlayed = true;
-    return status;
+    if (status != kExitPlayed || !Capturing()) return status;
+    return WaitForCapture();
+}
+
+// Until the tail after the signal has passed; then the file is complete.
+int PlaySession::WaitForCapture()
+{
+    ProgressDisplay none(nullptr, 0.0);
+    uint32_t lastCount = m_session.BuffersSwitched();
+    Clock::time_point lastSwitch = Clock::now();
+    while (!m_session.CaptureEnded()) {
+        if (const int status = StatusIfStopped(none); status != kExitPlayed) return status;
+        if (const uint32_t count = m_session.BuffersSwitched(); count != lastCount) {
+            lastCount = count;
+            lastSwitch = Clock::now();
+        } else if (Clock::now() - lastSwitch > kStallLimit) {
+            Report("the driver stopped switching buffers; the capture is cut short");
+            break;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    const CaptureResult result = m_session.FinishCapture();
+    const char* path = m_args.capture.c_str();
+    if (result.end == CaptureEnd::FileFailed) {
+        Report("cannot write %s: %s", path, result.error.c_str());
+        return kExitHostFailure;
+    }
+    const DriverDescription driver = m_session.Describe();
+    const int32_t pair = m_args.inputPair;
+    const std::string pairName =
+        pair < static_cast<int32_t>(driver.inputPairs.size()) ? driver.inputPairs[pair] : "?";
+    std::printf("Captured input pair %d (%s) to %s, %.3f s\n", pair, pairName.c_str(), path,
+                driver.sampleRate > 0.0 ? result.frames / driver.sampleRate : 0.0);
+    if (result.lostBuffers > 0) {
+        Report("the capture lost %llu buffers (the disk fell behind); %s has silence in their "
+               "place",
+               static_cast<unsigned long long>(result.lostBuffers), path);
+        return kExitHostFailure;
+    }
+    if (result.end != CaptureEnd::Completed) {
+        Report("%s holds the capture only up to where the driver stopped", path);
+        return kExitHostFailure;
+    }
+    return kExitPlayed;
 }
 
 int PlaySession::RenderUntilPlayed(Signal signal)

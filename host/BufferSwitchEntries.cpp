@@ -1,5 +1,6 @@
 #include "host/BufferSwitchEntries.h"
 
+#include "host/HostCapture.h"
 #include "host/HostState.h"
 #include "render/BufferSwitch.h"
 
@@ -74,6 +75,7 @@ void PrepareRenderView()
     view.int24ScratchB = info.pInt24ScratchB;
     ClearFade();
     view.fade = &g_renderFade;
+    view.capture = pHostCapture != nullptr ? pHostCapture->Tap() : nullptr;
     g_renderView = view;
 }
 

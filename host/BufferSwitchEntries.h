@@ -16,8 +16,8 @@ void bufferSwitchInt32LSB(int32_t doubleBufferIndex, ASIOBool directProcess);
 void bufferSwitchFloat32LSB(int32_t doubleBufferIndex, ASIOBool directProcess);
 
 // User-interface thread, while the driver is stopped: points the view at
-// the setup's generators, half-buffers, pair flags and scratch arrays, or
-// empties it so that a stray switch renders nothing.
+// the setup's generators, half-buffers, pair flags, scratch arrays and
+// capture tap, or empties it so that a stray switch renders nothing.
 void PrepareRenderView();
 void ClearRenderView();
 

@@ -30,9 +30,16 @@ const TypeName kSampleTypeNames[] = {
 // Larger buffers would wrap the byte count of a 32-bit sample buffer.
 constexpr int32_t kMaxBufferFrames = 1 << 20;
 
-// A pair's entry in the output combo box. "Out 1" with "Out 2" reads
-// "Out 1 / 2"; a first name ending in " 9" would give a two-digit partner,
-// so it keeps the second name, as do names not ending in a space and digit.
+bool IsListedPair(ASIOSampleType cardType, ASIOSampleType secondType)
+{
+    return cardType == ASIOSTFloat32LSB || secondType == ASIOSTInt16LSB ||
+           secondType == ASIOSTInt24LSB || secondType == ASIOSTInt32LSB;
+}
+
+} // namespace
+
+// A first name ending in " 9" would give a two-digit partner, so it keeps
+// the second name, as do names not ending in a space and digit.
 void PairLabel(char* label, size_t size, const char* first, const char* second)
 {
     const size_t length = std::strlen(first);
@@ -42,14 +49,6 @@ void PairLabel(char* label, size_t size, const char* first, const char* second)
     else
         std::snprintf(label, size, "%s / %s", first, second);
 }
-
-bool IsListedPair(ASIOSampleType cardType, ASIOSampleType secondType)
-{
-    return cardType == ASIOSTFloat32LSB || secondType == ASIOSTInt16LSB ||
-           secondType == ASIOSTInt24LSB || secondType == ASIOSTInt32LSB;
-}
-
-} // namespace
 
 const char* SampleTypeName(ASIOSampleType type)
 {

@@ -5,6 +5,7 @@
 #include "gen/WhiteNoiseGenerator.h"
 #include "host/AsioDriverList.h"
 #include "host/BufferSwitchEntries.h"
+#include "host/HostCapture.h"
 #include "host/HostState.h"
 #include "log/DebugLog.h"
 
@@ -78,8 +79,13 @@ bool AsioBuffers::CreatePrimaryBuffer()
         info.outputBufferInfos[i].buffers[1] = nullptr;
     }
 
-    if (ptrASIO->createBuffers(info.outputBufferInfos, info.outputBuffers, info.preferredSize,
-                               &asioCallbacks) != ASE_OK) {
+    // A capture adds its input pair's records after the outputs, in records
+    // of its own: the host's output records stay as they are.
+    int32_t records = info.outputBuffers;
+    ASIOBufferInfo* bufferInfos = info.outputBufferInfos;
+    if (pHostCapture != nullptr) bufferInfos = pHostCapture->BufferRecords(bufferInfos, &records);
+    if (ptrASIO->createBuffers(bufferInfos, records, info.preferredSize, &asioCallbacks) !=
+        ASE_OK) {
         DbgLog("ptrASIO->createBuffers failed!");
         return false;
     }
@@ -88,6 +94,10 @@ bool AsioBuffers::CreatePrimaryBuffer()
     bBuffersCreated = true;
 
     const uint32_t frames = static_cast<uint32_t>(info.preferredSize);
+    const SampleFormat* format = FindSampleFormat(lSampleType);
+    if (bufferInfos != info.outputBufferInfos)
+        pHostCapture->TakeBuffers(info.outputBufferInfos, info.outputBuffers, lSampleType, frames,
+                                  format->bytesPerSample, info.sampleRate);
     if (lSampleType == ASIOSTInt24LSB) {
         info.pInt24ScratchA = new (std::nothrow) int32_t[frames]();
         info.pInt24ScratchB = new (std::nothrow) int32_t[frames]();
@@ -110,7 +120,6 @@ bool AsioBuffers::CreatePrimaryBuffer()
             info.bPairUsable[(i - 1) / 2] = true;
     }
 
-    const SampleFormat* format = FindSampleFormat(lSampleType);
     dwBufferSizeBytes = frames * format->bytesPerSample;
     pSineGenerator = new (std::nothrow) SineGenerator(frames, format->formatCode);
     pPinkNoiseGenerator = PinkNoiseGenerator::Create(format->formatCode);
@@ -206,6 +215,7 @@ AsioBuffers::~AsioBuffers()
         }
     }
     ClearRenderView();
+    if (pHostCapture != nullptr) pHostCapture->Release();
     if (pSineGenerator != nullptr) {
         pSineGenerator->Release();
         delete pSineGenerator;

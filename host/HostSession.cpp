@@ -9,6 +9,7 @@
 #include "host/ConfigFile.h"
 #include "host/DriverQuery.h"
 #include "host/DriverSetup.h"
+#include "host/HostCapture.h"
 #include "host/HostStartup.h"
 #include "host/HostState.h"
 #include "host/NoiseRequests.h"
@@ -192,7 +193,47 @@ bool HostSession::SelectPair(int32_t pair)
     return true;
 }
 
+void HostSession::RequestCapture(const CaptureRequest& request)
+{
+    if (m_pCapture != nullptr || m_bStarted) return;
+    m_pCapture = new (std::nothrow)
+        HostCapture(request.inputPair, request.tailSeconds, request.path, request.keepSamples);
+    pHostCapture = m_pCapture;
+}
+
+std::string HostSession::CaptureProblem() const
+{
+    if (m_pCapture == nullptr) return "no capture was asked for";
+    if (!m_bSetupStands) return "no driver setup";
+    return m_pCapture->Problem();
+}
+
+bool HostSession::CaptureEnded() const
+{
+    return m_pCapture == nullptr || !m_pCapture->Armed() || m_pCapture->Ended();
+}
+
+CaptureResult HostSession::FinishCapture()
+{
+    if (m_pCapture == nullptr) return {};
+    return m_pCapture->Finish();
+}
+
 PlayOutcome HostSession::Play(const SignalRequest& request)
+{
+    // The capture starts before the generator is armed, so that no switch
+    // of the signal can come before its first.
+    const bool capturing = m_pCapture != nullptr && !m_pCapture->Armed();
+    if (capturing && !m_pCapture->Arm(asioDriverInfo.sampleRate)) {
+        m_captureFailure = m_pCapture->Problem();
+        return {PlayStatus::HostFailure, m_captureFailure.c_str()};
+    }
+    const PlayOutcome outcome = PlayRequest(request);
+    if (capturing && outcome.status != PlayStatus::Armed) m_pCapture->Cancel();
+    return outcome;
+}
+
+PlayOutcome HostSession::PlayRequest(const SignalRequest& request)
 {
     switch (request.signal) {
     case Signal::Sine:
@@ -237,6 +278,7 @@ DriverDescription HostSession::Describe() const
     description.selectedPair = asioDriverInfo.nSelectedPair.load(std::memory_order_relaxed);
     description.sampleRate = asioDriverInfo.sampleRate;
     description.bufferFrames = asioDriverInfo.preferredSize;
+    description.inputPairs = InputPairLabels();
     if (const char* name = SampleTypeName(pASIOBuffers->lSampleType)) description.sampleType = name;
     return description;
 }
@@ -309,6 +351,9 @@ void HostSession::ShutDown()
     m_bSetupStands = false;
     FreeNoteArray();
     ASIOHostShutdown(true);
+    pHostCapture = nullptr;
+    delete m_pCapture;
+    m_pCapture = nullptr;
     // The driver list releases the drivers it created; the host's own card
     // is the session's.
     if (m_pOfflineCard != nullptr) {

@@ -4,6 +4,8 @@
 // many buffers have switched, a description of the open driver, and the
 // shutdown in the dialog's order. Or, for a render to a file, start-up on the
 // host's own card without a clock, the same play call, and the render.
+// A capture of one input pair, asked for before start-up, records from the
+// first switch after the next play call to a tail after the signal.
 // User-interface thread; one per process.
 #pragma once
 
@@ -16,6 +18,7 @@
 #include <vector>
 
 class OfflineCard;
+class HostCapture;
 
 enum class Signal { Sine, Sweep, Pink, White };
 
@@ -42,11 +45,35 @@ enum class SessionStart {
 // The open driver as its setup found it.
 struct DriverDescription {
     std::string name;
-    std::vector<std::string> pairs; // the output pairs' labels, by pair index
+    std::vector<std::string> pairs;      // the output pairs' labels, by pair index
+    std::vector<std::string> inputPairs; // the input pairs' labels ("In 1 / 2"), by pair index
     int32_t selectedPair = 0;
     double sampleRate = 0.0;
     int32_t bufferFrames = 0;
     const char* sampleType = "unknown"; // "ASIOSTInt16LSB" ... for the accepted types
+};
+
+// One input pair recorded around the next play call.
+struct CaptureRequest {
+    int32_t inputPair = 0;
+    std::string path;         // a WAV file in the card's format; empty for none
+    bool keepSamples = false; // the samples as doubles in the result too
+    double tailSeconds = 0.5; // recorded after the signal has ended, for the latency
+};
+
+enum class CaptureEnd {
+    Completed,   // the tail after the signal has passed
+    Stopped,     // the driver stopped first; the file holds what came
+    FileFailed,  // the file could not be written; the error says why
+    NotCaptured, // never started, or called off with its request
+};
+
+struct CaptureResult {
+    CaptureEnd end = CaptureEnd::NotCaptured;
+    uint64_t frames = 0;
+    uint64_t lostBuffers = 0; // switches the ring had no room for; silence in their place
+    std::string error;
+    std::vector<double> left, right; // full scale 1.0, when asked for
 };
 
 // The host's own card for an offline render, and what it may be.
@@ -135,6 +162,17 @@ public:
     // request gives the same samples, played or rendered.
     void SetNoiseSeed(uint32_t seed);
 
+    // Before StartUp: the driver setup makes buffers for the pair, and the
+    // next Play records it. Without it, nothing of the host changes.
+    void RequestCapture(const CaptureRequest& request);
+    // After StartUp: empty when the capture can run, else why not.
+    std::string CaptureProblem() const;
+    // The tail after the signal has passed (or the capture was called off).
+    bool CaptureEnded() const;
+    // Waits for the file and gives what was captured; a capture still
+    // running is called off first.
+    CaptureResult FinishCapture();
+
     bool SetSampleRate(uint32_t rate);
     // The card's rate as the driver tells it now, in whole hertz; 0 when it
     // cannot tell.
@@ -169,6 +207,8 @@ public:
     void ShutDown();
 
 private:
+    PlayOutcome PlayRequest(const SignalRequest& request);
+
     CollectingCombo m_driverCombo;
     CollectingCombo m_outputCombo;
     SessionMainWindow m_mainWindow;
@@ -177,4 +217,6 @@ private:
     bool m_bResetTaken = false;
     OfflineCard* m_pOfflineCard = nullptr;
     SampleEncoding m_offlineEncoding = SampleEncoding::Int16;
+    HostCapture* m_pCapture = nullptr;
+    std::string m_captureFailure; // the reason a play call gives when the capture cannot start
 };

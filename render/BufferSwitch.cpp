@@ -3,6 +3,7 @@
 #include "gen/PinkNoiseGenerator.h"
 #include "gen/SineGenerator.h"
 #include "gen/WhiteNoiseGenerator.h"
+#include "render/CaptureTap.h"
 
 #include <bit>
 #include <cstring>
@@ -134,6 +135,7 @@ template <SampleLayout layout> void Render(const RenderView& view, int32_t half)
     if (ramp != 0 && done < ramp)
         view.fade->framesDone.store(ramp - done > view.frames ? done + view.frames : ramp,
                                     std::memory_order_release);
+    if (view.capture != nullptr) view.capture->OnSwitch(half, source != Source::None);
 }
 
 } // namespace

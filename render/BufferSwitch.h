@@ -1,8 +1,9 @@
 // One buffer switch: the first playing generator into the selected pair, in
 // the card's layout (24-bit packing, float conversion), faded out when the
-// view's fade asks for it, silence for every other usable pair. Driver thread: no allocation, no
-// lock, no log line, no system call; everything comes from the view, prepared before the driver
-// started.
+// view's fade asks for it, silence for every other usable pair, and the input
+// pair's copy when a capture is set up. Driver thread: no allocation, no lock,
+// no log line, no system call; everything comes from the view, prepared
+// before the driver started.
 #pragma once
 
 #include "render/RenderView.h"

@@ -1,6 +1,7 @@
 // What one buffer switch renders from: the generators, the driver's
-// half-buffers of every pair, the pair choice and the scratch of 24-bit
-// cards. Its owner (the host) prepares it before the driver starts and keeps
+// half-buffers of every pair, the pair choice, the scratch of 24-bit cards
+// and, only while a capture is set up, the tap that copies its input pair.
+// Its owner (the host) prepares it before the driver starts and keeps
 // everything it points at alive until the driver has stopped.
 #pragma once
 
@@ -10,6 +11,7 @@
 class SineGenerator;
 class PinkNoiseGenerator;
 class WhiteNoiseGenerator;
+class CaptureTap;
 
 // How samples sit in the driver's buffers: signed 16-bit, signed 24-bit in
 // three bytes, signed 32-bit, or float with full scale 1.0; little-endian.
@@ -42,4 +44,5 @@ struct RenderView {
     int32_t* int24ScratchA = nullptr;                   // [frames], 24-bit layout only
     int32_t* int24ScratchB = nullptr;
     RenderFade* fade = nullptr;
+    CaptureTap* capture = nullptr; // null: no input is read
 };

@@ -1,14 +1,8 @@
 // The JACK driver on a jackd of the test's own (dummy backend, a name of its
 // own), recorded by jack_capture; tonewright-play on it when the server goes.
 #include "tests/fixtures/DriverHost.h"
-#include "tests/fixtures/SignalMeasure.h"
+#include "tests/fixtures/JackServer.h"
 
-#include <jack/jack.h>
-
-#include <csignal>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 // libjack's metadata store (Berkeley DB) keeps what it allocated when the
 // store is first created, to the process's end; nothing of ours.
@@ -23,60 +17,20 @@ namespace {
 
 constexpr char kJackClsid[] = "{EAD3AE35-3C6F-429C-B960-650B9B43EECA}";
 
-int g_servers = 0;
-
-// A shell command in place of its shell, ending with the test however that ends.
-pid_t Spawn(const std::string& command)
-{
-    const std::string line = "exec " + command;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
-        _exit(127);
-    }
-    return pid;
-}
-
-void End(pid_t& pid, int signal)
-{
-    if (pid > 0 && kill(pid, signal) == 0) waitpid(pid, nullptr, 0);
-    pid = -1;
-}
-
 class JackDriverTest : public DriverTest {
 protected:
     void TearDown() override
     {
         DriverTest::TearDown();
         End(recorder, SIGINT);
-        if (observer != nullptr) jack_client_close(observer);
-        End(server, SIGTERM);
-        // Clients that outlived the server leave their semaphores behind.
-        std::error_code ignored;
-        for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ignored))
-            if (entry.path().filename().string().find("_" + serverName + "_") != std::string::npos)
-                std::filesystem::remove(entry.path(), ignored);
+        jack.Stop();
     }
 
-    // This process's default server, which clients must not start, and a client
-    // on it; synchronous, so that a slow client delays the graph, not a cycle.
     std::string StartServer()
     {
-        setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
-        setenv("JACK_NO_START_SERVER", "1", 1);
-        server = Spawn("jackd --no-realtime -S -t 10000 -n " + serverName +
-                       " -d dummy -r 48000 -p 256 > jackd.log 2>&1");
-        // Every 50 ms and quietly: a client asking too soon may spoil the server.
-        void (*const saved)(const char*) = jack_error_callback;
-        jack_set_error_function(+[](const char*) {});
-        for (int i = 0; i < 600 && observer == nullptr && waitpid(server, nullptr, WNOHANG) == 0;
-             ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            observer = jack_client_open("observer", JackNoStartServer, nullptr);
-        }
-        jack_set_error_function(saved);
-        return observer != nullptr ? "" : "jackd did not start: " + RunCommand("cat jackd.log");
+        const std::string failure = jack.Start();
+        observer = jack.observer;
+        return failure;
     }
 
     // Until `frames` more have passed on the server's clock.
@@ -91,9 +45,8 @@ protected:
         UseRegistry(RegEntry("JACK", kJackClsid, TONEWRIGHT_JACK_MODULE, values));
     }
 
-    const std::string serverName =
-        "tonewright-test-" + std::to_string(getpid()) + "-" + std::to_string(++g_servers);
-    pid_t server = -1;
+    JackServer jack;
+    pid_t& server = jack.pid;
     pid_t recorder = -1; // jack_capture
     jack_client_t* observer = nullptr;
 };
@@ -106,7 +59,7 @@ TEST_F(JackDriverTest, WithoutAServerCreationIsRefusedAndNoServerIsStarted)
     const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
     setenv("HOME", dir.c_str(), 1);
     std::ofstream(dir / ".jackdrc") << "/usr/bin/jackd --no-realtime -d dummy -r 48000 -p 256\n";
-    setenv("JACK_DEFAULT_SERVER", serverName.c_str(), 1);
+    setenv("JACK_DEFAULT_SERVER", ("tonewright-test-none-" + std::to_string(getpid())).c_str(), 1);
     unsetenv("JACK_NO_START_SERVER");
     Install("");
     HRESULT result = S_OK;

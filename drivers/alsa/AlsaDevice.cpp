@@ -2,19 +2,17 @@
 
 namespace {
 
-constexpr unsigned int kPeriods = 2;
-
 void DropAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 } // namespace
 
-int AlsaDevice::Open(const char* name)
+int AlsaDevice::Open(const char* name, snd_pcm_stream_t stream)
 {
     Close();
     // Where the device is missing, libasound explains its configuration in
     // a page of stderr lines; the caller says in one line what failed.
     snd_lib_error_set_handler(DropAlsaError);
-    const int result = snd_pcm_open(&pcm, name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    const int result = snd_pcm_open(&pcm, name, stream, SND_PCM_NONBLOCK);
     snd_lib_error_set_handler(nullptr);
     if (result < 0) pcm = nullptr;
     return result;
@@ -68,7 +66,7 @@ bool AlsaDevice::TakesRate(snd_pcm_format_t format, uint32_t channels, uint32_t 
 }
 
 int AlsaDevice::Configure(snd_pcm_format_t format, uint32_t channels, uint32_t rate,
-                          snd_pcm_uframes_t* periodFrames, bool exactPeriod)
+                          snd_pcm_uframes_t* periodFrames, bool exactPeriod, unsigned int periods)
 {
     snd_pcm_hw_params_t* params = nullptr;
     snd_pcm_hw_params_alloca(&params);
@@ -89,7 +87,6 @@ int AlsaDevice::Configure(snd_pcm_format_t format, uint32_t channels, uint32_t r
         }
     }
     if (result >= 0) {
-        unsigned int periods = kPeriods;
         int direction = 0;
         result = snd_pcm_hw_params_set_periods_near(pcm, params, &periods, &direction);
     }
@@ -105,11 +102,15 @@ int AlsaDevice::Configure(snd_pcm_format_t format, uint32_t channels, uint32_t r
     bufferFrames = buffer;
 
     // Starting once the whole buffer is queued keeps the first periods from
-    // running dry while the writer is still filling them.
+    // running dry while the writer is still filling them. A capture starts
+    // with its playback, never by itself on a read.
     snd_pcm_sw_params_t* software = nullptr;
     snd_pcm_sw_params_alloca(&software);
     result = snd_pcm_sw_params_current(pcm, software);
-    if (result >= 0) result = snd_pcm_sw_params_set_start_threshold(pcm, software, buffer);
+    snd_pcm_uframes_t threshold = buffer;
+    if (result >= 0 && snd_pcm_stream(pcm) == SND_PCM_STREAM_CAPTURE)
+        result = snd_pcm_sw_params_get_boundary(software, &threshold);
+    if (result >= 0) result = snd_pcm_sw_params_set_start_threshold(pcm, software, threshold);
     if (result >= 0) result = snd_pcm_sw_params_set_avail_min(pcm, software, period);
     if (result >= 0) result = snd_pcm_sw_params(pcm, software);
     if (result < 0) return result;

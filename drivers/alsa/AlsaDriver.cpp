@@ -26,6 +26,7 @@ AlsaDriver::~AlsaDriver()
 {
     // The last Release has stopped the writer already.
     writer.Stop();
+    capture.Close();
     device.Close();
 }
 
@@ -100,6 +101,11 @@ bool AlsaDriver::OpenDevice()
     }
 
     channels.Describe(false, nChannels, pFormat->type, "Out");
+    nInputs = AlsaCapture::Probe(settings.captureDevice, pFormat->format, nDeviceRate, nChannels);
+    if (nInputs == 0 && settings.captureNamed)
+        std::fprintf(stderr, "%s: \"%s\" cannot capture %s at %u Hz; the driver has no inputs\n",
+                     szKeyName, settings.captureDevice, pFormat->name, nDeviceRate);
+    channels.Describe(true, nInputs, pFormat->type, "In");
     const auto period = static_cast<int32_t>(nPeriodFrames);
     SetBufferSizes(period, period, period, 0);
     SetLatencies(0, static_cast<int32_t>(device.BufferFrames()));
@@ -138,10 +144,12 @@ ASIOError AlsaDriver::ChangeSampleRate(ASIOSampleRate sampleRate)
     snd_pcm_uframes_t period = nPeriodFrames;
     ASIOError result = ASE_OK;
     if (device.Configure(pFormat->format, static_cast<uint32_t>(nChannels), rate, &period, true) <
-        0) {
+            0 ||
+        (capture.IsOpen() && capture.ChangeRate(rate) < 0)) {
         period = nPeriodFrames;
         device.Configure(pFormat->format, static_cast<uint32_t>(nChannels), nDeviceRate, &period,
                          true);
+        if (capture.IsOpen()) capture.ChangeRate(nDeviceRate);
         result = ASE_NoClock;
     } else {
         nDeviceRate = rate;
@@ -163,6 +171,19 @@ ASIOError AlsaDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChan
         DriverBase::disposeBuffers();
         return ASE_NoMemory;
     }
+    // The capture device is held only while the host has input buffers.
+    capture.Close();
+    if (buffers.InputSpan() == 0) return ASE_OK;
+    const int opened =
+        capture.Open(settings.captureDevice, pFormat->format, static_cast<uint32_t>(nInputs),
+                     nDeviceRate, nPeriodFrames, pFormat->bytes, device);
+    if (opened < 0) {
+        std::fprintf(stderr, "%s: ALSA device \"%s\" cannot capture: %s\n", szKeyName,
+                     settings.captureDevice, snd_strerror(opened));
+        DriverBase::disposeBuffers();
+        interleaver.Release();
+        return ASE_HWMalfunction;
+    }
     return ASE_OK;
 }
 
@@ -171,16 +192,23 @@ ASIOError AlsaDriver::disposeBuffers()
     // The base stops a running writer before the buffers go.
     const ASIOError result = DriverBase::disposeBuffers();
     interleaver.Release();
+    capture.Close();
     return result;
 }
 
 bool AlsaDriver::ReopenDevice()
 {
+    const bool capturing = capture.IsOpen();
+    capture.Close();
     device.Close();
     if (device.Open(settings.device) < 0) return false;
     snd_pcm_uframes_t period = nPeriodFrames;
-    return device.Configure(pFormat->format, static_cast<uint32_t>(nChannels), nDeviceRate, &period,
-                            true) >= 0;
+    if (device.Configure(pFormat->format, static_cast<uint32_t>(nChannels), nDeviceRate, &period,
+                         true) < 0)
+        return false;
+    return !capturing ||
+           capture.Open(settings.captureDevice, pFormat->format, static_cast<uint32_t>(nInputs),
+                        nDeviceRate, nPeriodFrames, pFormat->bytes, device) >= 0;
 }
 
 ASIOError AlsaDriver::StartTransport()
@@ -198,6 +226,7 @@ ASIOError AlsaDriver::StartTransport()
         callbacks.asioMessage != nullptr &&
         callbacks.asioMessage(kAsioSelectorSupported, kAsioResetRequest, nullptr, nullptr) == 1;
     writer.ClearUnderruns();
+    capture.ClearOverruns();
     if (!writer.Start(WriterPlan())) {
         SetErrorMessage("no thread for the ALSA writer");
         return ASE_HWMalfunction;
@@ -209,10 +238,15 @@ void AlsaDriver::StopTransport()
 {
     if (!writer.Running()) return;
     writer.Stop();
+    capture.Reset();
     const uint64_t underruns = writer.Underruns();
     if (underruns > 0)
         std::fprintf(stderr, "%s: %llu underruns recovered\n", szKeyName,
                      static_cast<unsigned long long>(underruns));
+    const uint64_t overruns = capture.Overruns();
+    if (overruns > 0)
+        std::fprintf(stderr, "%s: %llu capture overruns recovered\n", szKeyName,
+                     static_cast<unsigned long long>(overruns));
 }
 
 AlsaWriter::Plan AlsaDriver::WriterPlan()
@@ -229,9 +263,11 @@ AlsaWriter::Plan AlsaDriver::WriterPlan()
     return plan;
 }
 
-// Writer thread.
+// Writer thread: the captured period first, into the half the host is
+// about to be handed; an overrun is answered as an underrun is.
 void AlsaDriver::RenderPeriod(uint64_t dueNs)
 {
+    if (capture.IsOpen() && capture.ReadInto(buffers, NextHalf(), device)) OnUnderrun();
     interleaver.Interleave(SwitchBuffers(dueNs));
 }
 

@@ -1,10 +1,12 @@
 // The ALSA driver: plays the host's buffers straight into one ALSA playback
-// device, in the device's own sample format, with no sound server between.
+// device, in the device's own sample format, with no sound server between,
+// and hands the host what one capture device records (AlsaCapture.h).
 // One class serves every registry entry given to the module; the CLSID an
 // object is created for finds its entry, whose name is the driver's name
 // and whose values are its settings (AlsaSettings.h).
 #pragma once
 
+#include "drivers/alsa/AlsaCapture.h"
 #include "drivers/alsa/AlsaDevice.h"
 #include "drivers/alsa/AlsaSampleFormat.h"
 #include "drivers/alsa/AlsaSettings.h"
@@ -52,10 +54,12 @@ private:
     AlsaDevice device;
     const AlsaSampleFormat* pFormat = nullptr;
     int32_t nChannels = 0;
+    int32_t nInputs = 0;
     snd_pcm_uframes_t nPeriodFrames = 0;
     uint32_t nDeviceRate = 0;
     PeriodInterleaver interleaver;
     AlsaWriter writer;
+    AlsaCapture capture;
     bool bResyncWanted = false;
     bool bResetWanted = false;
 };

@@ -12,6 +12,12 @@ void ReadAlsaSettings(const char* driverName, AlsaSettings* settings)
     if (!ReadDriverString(driverName, "Device", settings->device, sizeof settings->device) ||
         settings->device[0] == '\0')
         std::snprintf(settings->device, sizeof settings->device, "%s", kAlsaDefaultDevice);
+    settings->captureNamed = ReadDriverString(driverName, "CaptureDevice", settings->captureDevice,
+                                              sizeof settings->captureDevice) &&
+                             settings->captureDevice[0] != '\0';
+    if (!settings->captureNamed)
+        std::snprintf(settings->captureDevice, sizeof settings->captureDevice, "%s",
+                      settings->device);
 
     settings->sampleFormat = nullptr;
     char text[32];

@@ -10,6 +10,8 @@ struct AlsaSampleFormat;
 
 struct AlsaSettings {
     char device[256];                     // "Device": the ALSA PCM name
+    char captureDevice[256];              // "CaptureDevice": the inputs' PCM; default Device
+    bool captureNamed;                    // "CaptureDevice" was given
     const AlsaSampleFormat* sampleFormat; // "SampleType"; null: the device's native one
     int32_t channels;                     // "Channels": outputs wanted
     int32_t bufferSize;                   // "BufferSize": the period asked of the device

@@ -47,7 +47,9 @@ bool JackDriver::OpenClient()
                      frames, rate);
         return false;
     }
-    if (!ports.Register(pClient, settings.channels, kJackDriverName)) return false;
+    if (!ports.Register(pClient, settings.channels, kJackDriverName) ||
+        !inputs.Register(pClient, settings.inputs, kJackDriverName))
+        return false;
 
     // Callbacks can only be set while the client is inactive.
     if (jack_set_process_callback(pClient, OnProcess, this) != 0 ||
@@ -60,6 +62,7 @@ bool JackDriver::OpenClient()
     jack_on_shutdown(pClient, OnShutdown, this);
 
     channels.Describe(false, ports.Count(), ASIOSTFloat32LSB, "Out");
+    channels.Describe(true, inputs.Count(), ASIOSTFloat32LSB, "In");
     const auto size = static_cast<int32_t>(frames);
     SetBufferSizes(size, size, size, 0);
     const ASIOSampleRate serverRate = rate;
@@ -109,7 +112,10 @@ ASIOError JackDriver::StartTransport()
         SetErrorMessage("the JACK client cannot be activated");
         return ASE_HWMalfunction;
     }
-    if (settings.autoConnect) ports.ConnectToPlayback(pClient, kJackDriverName);
+    if (settings.autoConnect) {
+        ports.ConnectToPlayback(pClient, kJackDriverName);
+        inputs.ConnectToCapture(pClient, kJackDriverName);
+    }
     return ASE_OK;
 }
 
@@ -147,6 +153,7 @@ void JackDriver::Process(jack_nframes_t frames)
         ports.Silence(frames);
         qwMismatched.fetch_add(1, std::memory_order_relaxed);
     } else {
+        inputs.CopyIn(buffers, NextHalf(), frames);
         ports.CopyHalf(SwitchBuffers(), frames);
     }
     qwCycles.fetch_add(1, std::memory_order_release);

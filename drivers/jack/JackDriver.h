@@ -1,10 +1,12 @@
 // The JACK driver: plays the host's buffers through a JACK server (jackd, or
-// PipeWire's JACK server) as one JACK client with an output port per
-// channel. The server's clock drives it: each process cycle is one buffer
-// switch, and the half the host has just filled goes straight into the
-// ports. The server's buffer size and rate are the only ones offered.
+// PipeWire's JACK server) as one JACK client with a port per channel, output
+// and input. The server's clock drives it: each process cycle is one buffer
+// switch; the input ports' samples go into the half the host is handed, and
+// the half the host has just filled goes straight into the output ports.
+// The server's buffer size and rate are the only ones offered.
 #pragma once
 
+#include "drivers/jack/JackInputPorts.h"
 #include "drivers/jack/JackOutputPorts.h"
 #include "drivers/jack/JackSettings.h"
 #include "drivers/kit/DriverBase.h"
@@ -66,6 +68,7 @@ private:
     jack_client_t* pClient = nullptr;
     JackSettings settings = {};
     JackOutputPorts ports;
+    JackInputPorts inputs;
     // The server's figures when the client opened; any other is a change.
     std::atomic<jack_nframes_t> nServerFrames{0};
     std::atomic<jack_nframes_t> nServerRate{0};

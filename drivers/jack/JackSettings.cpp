@@ -15,6 +15,14 @@ void ReadJackSettings(const char* driverName, JackSettings* settings)
         std::fprintf(stderr, "%s: Channels %u is out of range (1 to %d); using %d\n", driverName,
                      channels, DriverChannels::kMaxChannels, kJackDefaultChannels);
 
+    const uint32_t inputs = ReadDriverDword(driverName, "Inputs", kJackDefaultInputs);
+    settings->inputs = kJackDefaultInputs;
+    if (inputs <= static_cast<uint32_t>(DriverChannels::kMaxChannels))
+        settings->inputs = static_cast<int32_t>(inputs);
+    else
+        std::fprintf(stderr, "%s: Inputs %u is out of range (0 to %d); using %d\n", driverName,
+                     inputs, DriverChannels::kMaxChannels, kJackDefaultInputs);
+
     const uint32_t autoConnect = ReadDriverDword(driverName, "AutoConnect", 1);
     settings->autoConnect = true;
     if (autoConnect == 0)

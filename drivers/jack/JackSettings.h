@@ -8,9 +8,11 @@
 
 struct JackSettings {
     int32_t channels; // "Channels": output ports out_1 ... out_N
-    bool autoConnect; // "AutoConnect": start connects them to the physical playback ports
+    int32_t inputs;   // "Inputs": input ports in_1 ... in_N, 0 for none
+    bool autoConnect; // "AutoConnect": start connects them to the physical ports
 };
 
 constexpr int32_t kJackDefaultChannels = 2;
+constexpr int32_t kJackDefaultInputs = 2;
 
 void ReadJackSettings(const char* driverName, JackSettings* settings);

@@ -3,7 +3,8 @@
 // records, buffer sizes, sample rates, the double buffers and the host's
 // callbacks. A driver derives from DriverBase, describes its device in its
 // constructor (or in Open) and implements StartTransport/StopTransport,
-// whose thread calls SwitchBuffers once per buffer period.
+// whose thread calls SwitchBuffers once per buffer period, having put what
+// the device captured into the input halves of NextHalf() first.
 #pragma once
 
 #include "drivers/kit/DriverBuffers.h"
@@ -87,6 +88,9 @@ protected:
     // path.
     int32_t SwitchBuffers(uint64_t timeStampNs);
     int32_t SwitchBuffers();
+    // Driver thread: the half the next SwitchBuffers hands the host, whose
+    // input halves the driver fills before it switches.
+    int32_t NextHalf() const { return nNextIndex; }
 
     void SetErrorMessage(const char* text);
     void SetDriverVersion(int32_t version) { lDriverVersion = version; }

@@ -1,5 +1,6 @@
 #include "drivers/kit/DriverBuffers.h"
 
+#include <cstring>
 #include <new>
 
 namespace {
@@ -50,6 +51,14 @@ ASIOError DriverBuffers::Create(ASIOBufferInfo* infos, int32_t numChannels, int3
         offset += 2 * half;
         channel->isActive = true;
         records[i] = infos[i];
+        const bool isInput = infos[i].isInput != ASIOFalse;
+        const int32_t number = infos[i].channelNum;
+        uint8_t*(&halves)[2] = (isInput ? inputHalves : outputHalves)[number];
+        halves[0] = static_cast<uint8_t*>(infos[i].buffers[0]);
+        halves[1] = static_cast<uint8_t*>(infos[i].buffers[1]);
+        if (!isInput) continue;
+        inputHalfBytes[number] = SampleBytes(channel->type) * static_cast<uint32_t>(bufferSize);
+        if (number >= nInputSpan) nInputSpan = number + 1;
     }
     pMemory = memory;
     pRecords = records;
@@ -72,4 +81,31 @@ void DriverBuffers::Free()
     pRecords = nullptr;
     nRecords = 0;
     nBufferSize = 0;
+    std::memset(inputHalves, 0, sizeof inputHalves);
+    std::memset(outputHalves, 0, sizeof outputHalves);
+    std::memset(inputHalfBytes, 0, sizeof inputHalfBytes);
+    nInputSpan = 0;
+}
+
+void DriverBuffers::SilenceInputs(int32_t half) const
+{
+    for (int32_t channel = 0; channel < nInputSpan; ++channel)
+        if (uint8_t* target = inputHalves[channel][half])
+            std::memset(target, 0, inputHalfBytes[channel]);
+}
+
+void DriverBuffers::DeinterleaveInputs(int32_t half, const uint8_t* period, int32_t channels,
+                                       uint32_t sampleBytes) const
+{
+    const size_t frameBytes = static_cast<size_t>(channels) * sampleBytes;
+    for (int32_t channel = 0; channel < nInputSpan && channel < channels; ++channel) {
+        uint8_t* target = inputHalves[channel][half];
+        if (target == nullptr) continue;
+        const uint8_t* source = period + static_cast<size_t>(channel) * sampleBytes;
+        for (int32_t frame = 0; frame < nBufferSize; ++frame) {
+            std::memcpy(target, source, sampleBytes);
+            target += sampleBytes;
+            source += frameBytes;
+        }
+    }
 }

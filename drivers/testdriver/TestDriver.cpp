@@ -71,6 +71,7 @@ public:
     explicit TestDriver(REFCLSID clsid) : DriverBase(clsid, g_script.driverName)
     {
         std::memcpy(outputs, g_script.outputs, sizeof outputs);
+        channels.Describe(true, g_script.numInputs, ASIOSTInt32LSB, "In");
         channels.Describe(false, g_script.numOutputs, ASIOSTInt32LSB, "Out");
         for (int32_t i = 0; i < channels.Count(false); ++i)
             channels.SetChannel(false, i, outputs[i].name, outputs[i].type,
@@ -169,8 +170,11 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         if (!bTransport) return false;
         std::thread([this, count] {
-            for (int32_t i = 0; i < count; ++i)
+            for (int32_t i = 0; i < count; ++i) {
+                FillInputs(NextHalf());
                 SwitchBuffers();
+                qwFramesSwitched += static_cast<uint64_t>(buffers.BufferSize());
+            }
         }).join();
         return true;
     }
@@ -180,6 +184,7 @@ protected:
     {
         std::lock_guard<std::mutex> lock(mutex);
         bTransport = true;
+        qwFramesSwitched = 0;
         return ASE_OK;
     }
 
@@ -190,6 +195,18 @@ protected:
     }
 
 private:
+    void FillInputs(int32_t half)
+    {
+        if (!g_script.inputsCountFrames) return buffers.SilenceInputs(half);
+        for (int32_t channel = 0; channel < buffers.InputSpan(); ++channel) {
+            auto* target = reinterpret_cast<uint32_t*>(buffers.Half(true, channel, half));
+            for (int32_t i = 0; target != nullptr && i < buffers.BufferSize(); ++i)
+                target[i] = static_cast<uint32_t>(channel + 1) << 24 |
+                            ((qwFramesSwitched + static_cast<uint64_t>(i)) & 0xFFFFFF);
+        }
+    }
+
+    uint64_t qwFramesSwitched = 0;
     // The channels as scripted when the object was made.
     TestDriverChannel outputs[kMaxTestChannels];
     // Switches run only between start and stop, never during either.

@@ -49,10 +49,15 @@ struct TestDriverAnswers {
     // The device, taken when a driver object is created.
     HRESULT createResult = 0; // a failure refuses the creation; S_FALSE comes with the object
     char driverName[128] = "Tonewright Test Driver";
+    int32_t numInputs = 0; // "In 1" upward, 32-bit
     int32_t numOutputs = 0;
     TestDriverChannel outputs[kMaxTestChannels] = {};
     int32_t preferredSize = 256;         // of buffers from 32 to 4096 frames, granularity -1
     ASIOSampleRate sampleRate = 48000.0; // the rate at first
+    // What the inputs capture. Silence by default; with inputsCountFrames,
+    // sample i of an input's half at the k-th switch since start holds
+    // (channel + 1) << 24 | (k * bufferSize + i) mod 2^24.
+    bool inputsCountFrames = false;
 
     // Results, read at each call; a failure returns before anything changes.
     ASIOBool initResult = ASIOTrue;

@@ -11,8 +11,9 @@ VirtualCard::VirtualCard(REFCLSID clsid)
 {
     ReadVirtualCardSettings(FindVirtualCardVariant(clsid).name, &settings);
     channels.Describe(false, settings.channels, type, "Out");
+    channels.Describe(true, settings.channels, type, "In");
     SetBufferSizes(kVirtualCardMinBufferSize, kVirtualCardMaxBufferSize, settings.bufferSize, -1);
-    SetLatencies(0, settings.bufferSize);
+    SetLoopbackLatencies(settings.bufferSize);
     SetSampleRates(kVirtualCardRates, kVirtualCardRateCount, settings.sampleRate);
 }
 
@@ -28,9 +29,23 @@ ASIOError VirtualCard::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numCha
     const ASIOError result =
         DriverBase::createBuffers(bufferInfos, numChannels, bufferSize, callbacks);
     if (result != ASE_OK) return result;
-    SetLatencies(0, bufferSize);
+    if (!loopback.Prepare(buffers, type, settings.loopback)) {
+        DriverBase::disposeBuffers();
+        return ASE_NoMemory;
+    }
+    SetLoopbackLatencies(bufferSize);
     recorder.Prepare(buffers, type, kVirtualCardMaxRate);
     return ASE_OK;
+}
+
+// Whatever the loopback delays beyond the output's one buffer is the
+// input's latency: the two add up to the round trip a capture measures.
+void VirtualCard::SetLoopbackLatencies(int32_t bufferSize)
+{
+    const auto frames = static_cast<uint32_t>(bufferSize);
+    const uint32_t roundTrip =
+        settings.loopback.latency > frames ? settings.loopback.latency : frames;
+    SetLatencies(static_cast<int32_t>(roundTrip - frames), bufferSize);
 }
 
 ASIOError VirtualCard::disposeBuffers()
@@ -38,7 +53,8 @@ ASIOError VirtualCard::disposeBuffers()
     // The base stops a running transport before the buffers go.
     const ASIOError result = DriverBase::disposeBuffers();
     recorder.Release();
-    SetLatencies(0, settings.bufferSize);
+    loopback.Release();
+    SetLoopbackLatencies(settings.bufferSize);
     return result;
 }
 
@@ -54,6 +70,7 @@ ASIOError VirtualCard::StartTransport()
     nRequestedRate.store(static_cast<uint32_t>(SampleRate()), std::memory_order_relaxed);
     qwMissed.store(0, std::memory_order_relaxed);
     bQuit.store(false, std::memory_order_relaxed);
+    loopback.Clear();
     recorder.Start(settings.recordFile);
     if (!pacingThread.Start(PacingMain, this)) {
         recorder.Stop();
@@ -93,9 +110,12 @@ void VirtualCard::Pace()
         const PacingClock::Tick tick = clock.WaitNext();
         if (bQuit.load(std::memory_order_acquire)) break;
         if (tick.missed) qwMissed.store(clock.MissedCount(), std::memory_order_relaxed);
+        loopback.FillInputs(buffers, NextHalf());
         // The position is stamped with the buffer's deadline, not when the
         // thread woke.
-        recorder.OnBuffer(SwitchBuffers(tick.deadlineNs), clock.Rate());
+        const int32_t half = SwitchBuffers(tick.deadlineNs);
+        loopback.TakeOutputs(buffers, half);
+        recorder.OnBuffer(half, clock.Rate());
     }
 }
 

@@ -1,5 +1,6 @@
 // The virtual card: a driver with no hardware behind it that plays at the
-// pace of the monotonic clock and records what it plays (TakeRecorder.h).
+// pace of the monotonic clock, records what it plays (TakeRecorder.h) and
+// hears it again at its inputs (Loopback.h).
 // One class serves the four registered variants; the CLSID it was made for
 // picks its sample type and its name, the key its settings are read from.
 #pragma once
@@ -7,6 +8,7 @@
 #include "drivers/kit/DriverBase.h"
 #include "drivers/kit/PacingClock.h"
 #include "drivers/kit/RealtimeThread.h"
+#include "drivers/virtualcard/Loopback.h"
 #include "drivers/virtualcard/TakeRecorder.h"
 #include "drivers/virtualcard/VirtualCardSettings.h"
 
@@ -18,7 +20,8 @@ public:
     explicit VirtualCard(REFCLSID clsid);
     ~VirtualCard() override;
 
-    // Output latency becomes the buffer size the host chose.
+    // Output latency becomes the buffer size the host chose, input latency
+    // what the loopback adds to it.
     ASIOError createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
                             ASIOCallbacks* callbacks) override;
     ASIOError disposeBuffers() override;
@@ -33,12 +36,14 @@ protected:
     ASIOError ChangeSampleRate(ASIOSampleRate sampleRate) override;
 
 private:
+    void SetLoopbackLatencies(int32_t bufferSize);
     static void PacingMain(void* self);
     void Pace();
 
     const ASIOSampleType type;
     VirtualCardSettings settings;
     TakeRecorder recorder;
+    Loopback loopback;
 
     RealtimeThread pacingThread;
     std::atomic<bool> bQuit{false};

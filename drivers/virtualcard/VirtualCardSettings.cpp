@@ -3,6 +3,7 @@
 #include "drivers/kit/DriverChannels.h"
 #include "drivers/kit/DriverSettings.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,10 +29,40 @@ void ReportOutOfRange(const char* driverName, const char* valueName, uint32_t va
                  range, fallback);
 }
 
+// A decimal number of dB from a text value; false when the value is absent
+// or said on stderr to be no number.
+bool ReadDecibels(const char* driverName, const char* valueName, double* value)
+{
+    char text[64];
+    if (!ReadDriverString(driverName, valueName, text, sizeof text)) return false;
+    char* end = nullptr;
+    const double parsed = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(parsed)) {
+        std::fprintf(stderr, "%s: %s \"%s\" is no number of dB; ignored\n", driverName, valueName,
+                     text);
+        return false;
+    }
+    *value = parsed;
+    return true;
+}
+
+void ReadLoopbackSettings(const char* driverName, LoopbackSettings* loopback)
+{
+    loopback->latency = ReadDriverDword(driverName, "LoopbackLatency", 0);
+    if (loopback->latency > kVirtualCardMaxLoopbackLatency) {
+        ReportOutOfRange(driverName, "LoopbackLatency", loopback->latency, "0 to 192000", 0);
+        loopback->latency = 0;
+    }
+    loopback->hasGain = ReadDecibels(driverName, "LoopbackGainDb", &loopback->gainDb);
+    loopback->hasNoise = ReadDecibels(driverName, "LoopbackNoiseDb", &loopback->noiseDb);
+    loopback->hasClip = ReadDecibels(driverName, "LoopbackClipDb", &loopback->clipDb);
+}
+
 } // namespace
 
 void ReadVirtualCardSettings(const char* driverName, VirtualCardSettings* settings)
 {
+    ReadLoopbackSettings(driverName, &settings->loopback);
     const uint32_t channels = ReadDriverDword(driverName, "Channels", kVirtualCardDefaultChannels);
     settings->channels = kVirtualCardDefaultChannels;
     if (channels >= 1 && channels <= static_cast<uint32_t>(DriverChannels::kMaxChannels))

@@ -5,11 +5,24 @@
 
 #include <cstdint>
 
+// The inputs hear the outputs through a simulated path: a delay, then an
+// optional gain, white noise and a hard clip, each set by a text value
+// holding a decimal number ("LoopbackGainDb"="-1.5"), since a dword cannot
+// be negative.
+struct LoopbackSettings {
+    uint32_t latency;                // "LoopbackLatency": frames; 0 (the default) is one buffer
+    bool hasGain, hasNoise, hasClip; // none set: the samples come back exactly
+    double gainDb;                   // "LoopbackGainDb"
+    double noiseDb;                  // "LoopbackNoiseDb": dBFS RMS
+    double clipDb;                   // "LoopbackClipDb": dBFS
+};
+
 struct VirtualCardSettings {
-    int32_t channels;      // "Channels": outputs "Out 1" upward, 1 to 128
+    int32_t channels;      // "Channels": outputs "Out 1" upward and as many inputs, 1 to 128
     int32_t bufferSize;    // "BufferSize": preferred frames, a power of two from 32 to 4096
     uint32_t sampleRate;   // "SampleRate": one of the card's rates
     char recordFile[4096]; // "RecordFile": the path takes are named after
+    LoopbackSettings loopback;
 };
 
 constexpr int32_t kVirtualCardDefaultChannels = 8;
@@ -21,6 +34,8 @@ constexpr double kVirtualCardRates[] = {44100.0, 48000.0, 96000.0};
 constexpr int32_t kVirtualCardRateCount =
     static_cast<int32_t>(sizeof kVirtualCardRates / sizeof kVirtualCardRates[0]);
 constexpr uint32_t kVirtualCardMaxRate = 96000;
+// Two seconds at the highest rate.
+constexpr uint32_t kVirtualCardMaxLoopbackLatency = 2 * kVirtualCardMaxRate;
 
 // The default record file is "<driverName>.wav"; it and a relative
 // "RecordFile" are in $TONEWRIGHT_TAKES when that is set, else in the current
