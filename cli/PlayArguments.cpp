@@ -22,8 +22,8 @@ bool TakesValue(std::string_view name)
 {
     return name == "--driver" || name == "--pair" || name == "--rate" || name == "--seconds" ||
            name == "--attenuation" || name == "--seed" || name == "--output" ||
-           name == "--format" || name == "--channels" || name == "--takes" ||
-           name == "--capture" || name == "--input";
+           name == "--format" || name == "--channels" || name == "--takes" || name == "--capture" ||
+           name == "--input";
 }
 
 // The file formats by their option names.

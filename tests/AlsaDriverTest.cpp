@@ -61,8 +61,9 @@ TEST_P(AlsaFileDevice, HoldsEveryPeriodInOrderOnItsChannelsInTheFormatAsked)
     IASIO* driver = CreateDriver(GuidFromText(kFileClsid));
     ASSERT_NE(driver, nullptr);
     // The null device takes any whole rate; the latency is its buffer, two periods.
-    ExpectFacts(driver, "ALSA: file", c.channels, {c.period, c.period, c.period, 0}, c.type,
-                2 * c.period, 48000.0, {44100.0, 96000.0, 12345.0}, {44100.5, 0.0, -48000.0});
+    ExpectFacts(driver, "ALSA: file", c.channels, c.channels, {c.period, c.period, c.period, 0},
+                c.type, 2 * c.period, 48000.0, {44100.0, 96000.0, 12345.0},
+                {44100.5, 0.0, -48000.0});
 
     std::vector<int32_t> outputs;
     for (int32_t channel = 0; channel < c.channels; ++channel)

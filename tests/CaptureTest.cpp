@@ -6,9 +6,9 @@
 // starts with, counted on its inputs.
 #include "host/HostSession.h"
 #include "platform/Registry.h"
-#include "tests/fixtures/JackServer.h"
 #include "tests/ScratchFolder.h"
 #include "tests/TestDriverModule.h"
+#include "tests/fixtures/JackServer.h"
 #include "tests/fixtures/SignalMeasure.h"
 #include "tests/fixtures/WavReader.h"
 

@@ -3,7 +3,6 @@
 #include "tests/fixtures/DriverHost.h"
 #include "tests/fixtures/JackServer.h"
 
-
 // libjack's metadata store (Berkeley DB) keeps what it allocated when the
 // store is first created, to the process's end; nothing of ours.
 constexpr const char* kJackLeaks = "leak:libdb-5.3.so\n";
@@ -84,7 +83,7 @@ TEST_F(JackDriverTest, ItsFactsAreTheServersAndEverySwitchReachesItsPortOnceAndI
     jack_latency_range_t playback = {0, 0};
     jack_port_get_latency_range(jack_port_by_name(observer, "system:playback_1"),
                                 JackPlaybackLatency, &playback);
-    ExpectFacts(driver, "JACK", 3, {256, 256, 256, 0}, ASIOSTFloat32LSB,
+    ExpectFacts(driver, "JACK", 2, 3, {256, 256, 256, 0}, ASIOSTFloat32LSB,
                 static_cast<int32_t>(playback.max), 48000.0, {48000.0},
                 {44100.0, 96000.0, 48000.5, 0.0});
 

@@ -100,8 +100,8 @@ TEST_P(VirtualCardVariants, TakesItsSettingsDescribesItselfAndItsTakeIsWhatEachC
     testing::internal::CaptureStderr();
     Create(GetParam());
     EXPECT_EQ(testing::internal::GetCapturedStderr(), c.lines);
-    ExpectFacts(driver, variant.name, c.outputs, {32, 4096, c.preferred, -1}, variant.type,
-                c.preferred, c.rate, {44100.0, 48000.0, 96000.0},
+    ExpectFacts(driver, variant.name, c.outputs, c.outputs, {32, 4096, c.preferred, -1},
+                variant.type, c.preferred, c.rate, {44100.0, 48000.0, 96000.0},
                 {22050.0, 88200.0, 192000.0, 0.0, -48000.0});
     EXPECT_EQ(driver->setSampleRate(44100.0), ASE_OK);
 
