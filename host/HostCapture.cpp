@@ -44,6 +44,8 @@ bool EncodingOf(ASIOSampleType type, SampleEncoding* encoding)
     }
 }
 
+} // namespace
+
 // One sample of the card's format as a fraction of full scale, as sound
 // editors read integer samples: s / 2^(bits - 1).
 double SampleValue(SampleEncoding encoding, const uint8_t* p)
@@ -73,7 +75,6 @@ double SampleValue(SampleEncoding encoding, const uint8_t* p)
     return 0.0;
 }
 
-} // namespace
 
 HostCapture::HostCapture(int32_t inputPair, double tailSeconds, const std::string& path,
                          bool keepSamples)

@@ -92,6 +92,10 @@ private:
 // The capture asked for, or null; owned by the front end that asked.
 extern HostCapture* pHostCapture;
 
+// One sample of the card's format as a fraction of full scale, as sound
+// editors read integer samples: s / 2^(bits - 1).
+double SampleValue(SampleEncoding encoding, const uint8_t* sample);
+
 // The card's input pairs as a front end lists them ("In 1 / 2"), asked of
 // the open driver; empty without one.
 std::vector<std::string> InputPairLabels();

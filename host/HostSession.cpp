@@ -115,13 +115,36 @@ SessionStart HostSession::StartOffline(const OfflineSettings& settings)
     m_offlineEncoding = settings.encoding;
     m_pOfflineCard =
         new (std::nothrow) OfflineCard(CardTypeOf(settings.encoding), settings.sampleRate,
-                                       settings.channels, OfflineSettings::kBufferFrames);
+                                       settings.channels, settings.bufferFrames);
     if (m_pOfflineCard == nullptr) return SessionStart::NoDriver;
     ptrASIO = m_pOfflineCard;
     // Nothing switches its buffers until the render: no playback to wait for.
     if (!SetUpDriver(&m_mainWindow, &m_outputCombo, false)) return SessionStart::NoDriver;
     m_bSetupStands = true;
     return SessionStart::Started;
+}
+
+template <class Take>
+RenderEnd HostSession::Render(Signal signal, RenderWatcher* watcher, Take take)
+{
+    OfflineCard* card = m_pOfflineCard;
+    const double rate = asioDriverInfo.sampleRate;
+    const uint32_t switchFrames = static_cast<uint32_t>(card->BufferFrames());
+    std::vector<uint8_t> frames(static_cast<size_t>(switchFrames) * card->SampleBytes() *
+                                static_cast<uint32_t>(card->BufferChannels()));
+    for (uint64_t switches = 1;; ++switches) {
+        const int32_t half = card->SwitchBuffers();
+        if (half < 0) return RenderEnd::Ended;
+        card->InterleaveHalf(half, frames.data());
+        // Cleared in the switch that holds the signal's last sample, which
+        // the render keeps.
+        const bool playing = IsPlaying(signal);
+        if (!take(frames.data(), switchFrames, !playing)) return RenderEnd::FileFailed;
+        if (!playing) return RenderEnd::Ended;
+        if (watcher != nullptr && switches % kSwitchesPerWatch == 0 &&
+            !watcher->KeepGoing(static_cast<double>(switches * switchFrames) / rate))
+            return RenderEnd::Stopped;
+    }
 }
 
 RenderResult HostSession::RenderToFile(const char* path, Signal signal, RenderWatcher& watcher)
@@ -135,38 +158,45 @@ RenderResult HostSession::RenderToFile(const char* path, Signal signal, RenderWa
         result.error = writer.ErrorText();
         return result;
     }
-    const uint32_t switchFrames = static_cast<uint32_t>(card->BufferFrames());
-    const uint32_t switchBytes =
-        switchFrames * card->SampleBytes() * static_cast<uint32_t>(card->BufferChannels());
-    const uint32_t perWrite = switchBytes < kWriteBytes ? kWriteBytes / switchBytes : 1;
-    std::vector<uint8_t> frames(static_cast<size_t>(perWrite) * switchBytes);
-
-    result.end = RenderEnd::Ended;
-    uint32_t gathered = 0;
-    uint64_t switches = 0;
-    bool playing = true;
-    bool stopped = false;
-    while (playing && !stopped) {
-        const int32_t half = card->SwitchBuffers();
-        if (half < 0) break;
-        card->InterleaveHalf(half, frames.data() + static_cast<size_t>(gathered) * switchBytes);
-        ++gathered;
-        // Cleared in the switch that holds the signal's last sample, which
-        // the file keeps.
-        playing = IsPlaying(signal);
-        stopped = playing && ++switches % kSwitchesPerWatch == 0 &&
-                  !watcher.KeepGoing(static_cast<double>(switches * switchFrames) / rate);
-        if (gathered < perWrite && playing && !stopped) continue;
-        if (!writer.Write(frames.data(), gathered * switchFrames)) {
-            result.end = RenderEnd::FileFailed;
-            break;
-        }
-        gathered = 0;
-    }
-    if (stopped && result.end == RenderEnd::Ended) result.end = RenderEnd::Stopped;
+    // Switches gathered into writes of some 64 KiB.
+    const size_t switchBytes = static_cast<size_t>(card->BufferFrames()) * card->SampleBytes() *
+                               static_cast<uint32_t>(card->BufferChannels());
+    const size_t perWrite = switchBytes < kWriteBytes ? kWriteBytes / switchBytes : 1;
+    std::vector<uint8_t> gathered;
+    gathered.reserve(perWrite * switchBytes);
+    result.end = Render(signal, &watcher, [&](const uint8_t* frames, uint32_t count, bool last) {
+        gathered.insert(gathered.end(), frames, frames + switchBytes);
+        if (gathered.size() < perWrite * switchBytes && !last) return true;
+        const bool written = writer.Write(gathered.data(), gathered.size() / switchBytes * count);
+        gathered.clear();
+        return written;
+    });
+    if (!gathered.empty() && !writer.Write(gathered.data(), gathered.size() / switchBytes *
+                                                                static_cast<size_t>(card->BufferFrames())))
+        result.end = RenderEnd::FileFailed;
     if (!writer.Close()) result.end = RenderEnd::FileFailed;
     result.error = result.end == RenderEnd::FileFailed ? writer.ErrorText() : "";
     result.seconds = static_cast<double>(writer.Frames()) / rate;
+    return result;
+}
+
+RenderResult HostSession::RenderToSamples(Signal signal, std::vector<double>& left,
+                                          std::vector<double>& right)
+{
+    RenderResult result = {RenderEnd::FileFailed, 0.0, "no offline card"};
+    OfflineCard* card = m_pOfflineCard;
+    if (card == nullptr || !m_bSetupStands) return result;
+    const uint32_t bytes = card->SampleBytes();
+    const uint32_t frameBytes = bytes * static_cast<uint32_t>(card->BufferChannels());
+    result.end = Render(signal, nullptr, [&](const uint8_t* frames, uint32_t count, bool) {
+        for (uint32_t i = 0; i < count; ++i) {
+            left.push_back(SampleValue(m_offlineEncoding, frames + i * frameBytes));
+            right.push_back(SampleValue(m_offlineEncoding, frames + i * frameBytes + bytes));
+        }
+        return true;
+    });
+    result.error.clear();
+    result.seconds = static_cast<double>(left.size()) / asioDriverInfo.sampleRate;
     return result;
 }
 

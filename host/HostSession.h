@@ -81,11 +81,13 @@ struct OfflineSettings {
     SampleEncoding encoding = SampleEncoding::Int16;
     uint32_t sampleRate = 48000;
     int32_t channels = 2; // an even number: the host plays pairs
+    int32_t bufferFrames = kBufferFrames; // a card's own, for the very samples it got
 
     static constexpr uint32_t kLowestRate = 8000;
     static constexpr uint32_t kHighestRate = 384000;
     static constexpr int32_t kMaxChannels = 32;
     static constexpr int32_t kBufferFrames = 256;
+    static constexpr int32_t kMaxBufferFrames = 8192;
 };
 
 enum class RenderEnd {
@@ -158,6 +160,10 @@ public:
     // signal ends, every output channel written to path (WAV, or FLAC for a
     // name ending in ".flac").
     RenderResult RenderToFile(const char* path, Signal signal, RenderWatcher& watcher);
+    // The same render kept as samples of the first pair, full scale 1.0, as
+    // a capture gives them: the plan a capture is measured against.
+    RenderResult RenderToSamples(Signal signal, std::vector<double>& left,
+                                 std::vector<double>& right);
     // Noise requests from now on take seed in place of the clock: the same
     // request gives the same samples, played or rendered.
     void SetNoiseSeed(uint32_t seed);
@@ -208,6 +214,10 @@ public:
 
 private:
     PlayOutcome PlayRequest(const SignalRequest& request);
+    // The offline card's switches until the signal ends or the watcher
+    // stops it, each switch's interleaved frames handed to take; false from
+    // take ends the render as failed.
+    template <class Take> RenderEnd Render(Signal signal, RenderWatcher* watcher, Take take);
 
     CollectingCombo m_driverCombo;
     CollectingCombo m_outputCombo;
