@@ -422,7 +422,8 @@ TEST_F(DialogCommandsTest, TheDriverComboRefusesOrStoresAChoiceAndEveryResetGive
         EXPECT_EQ(Log("ASIOConfig.txt"), "1");
         Pick(dlg.m_comboDevice, 2);
         EXPECT_EQ(Log("ASIOConfig.txt"), "2");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return OpenBoxes().size() == 1; }));
+        // Each box is waited for until it is recorded, not only until it is up.
+        ASSERT_TRUE(QTest::qWaitFor([] { return seenBoxes.size() == 2; }));
         // The dialog keeps working under the notice.
         ById<QAbstractButton>(dlg, IDC_GENERATE_SINE)->click();
         EXPECT_EQ(Count("GenerateSineWav - dwCountBuffers"), 1);
@@ -432,7 +433,8 @@ TEST_F(DialogCommandsTest, TheDriverComboRefusesOrStoresAChoiceAndEveryResetGive
         EXPECT_EQ(script->SendMessage(kAsioResetRequest, 0), 1);
         EXPECT_EQ(script->SendMessage(kAsioResetRequest, 0), 1);
         requestsRightAfterPosts = Count("App received reset request!");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return OpenBoxes().size() == 2; }));
+        ASSERT_TRUE(QTest::qWaitFor([] { return seenBoxes.size() == 4; }));
+        EXPECT_EQ(OpenBoxes().size(), 2u);
         EXPECT_EQ(ResetNoticeThreadsRunning(), 2);
         // One is answered; the other is still open when the dialog closes.
         OpenBoxes()[0]->button(QMessageBox::Ok)->click();
