@@ -18,12 +18,19 @@ struct OptionWord {
     bool inlineValue;
 };
 
+// The options only verify reads.
+bool VerifyOption(std::string_view name)
+{
+    return name == "--gain" || name == "--tolerance" || name == "--thdn" ||
+           name == "--frequency-tolerance" || name == "--keep" || name == "--plot";
+}
+
 bool TakesValue(std::string_view name)
 {
     return name == "--driver" || name == "--pair" || name == "--rate" || name == "--seconds" ||
            name == "--attenuation" || name == "--seed" || name == "--output" ||
            name == "--format" || name == "--channels" || name == "--takes" || name == "--capture" ||
-           name == "--input";
+           name == "--input" || VerifyOption(name);
 }
 
 // The file formats by their option names.
@@ -89,6 +96,32 @@ ParseResult ApplyOption(const OptionWord& option, PlayArguments& out)
             return Fail("--input takes an input pair index (0, 1, ...), not '" + Shown(value) +
                         "'");
         out.inputPair = static_cast<int32_t>(pair);
+        return {true, {}};
+    }
+    // Verify's limits: a number, of dB or Hz; the tolerances above zero.
+    struct Limit {
+        std::string_view name;
+        double PlayArguments::*value;
+        bool positive;
+    };
+    static constexpr Limit kLimits[] = {
+        {"--gain", &PlayArguments::gainDb, false},
+        {"--tolerance", &PlayArguments::toleranceDb, true},
+        {"--thdn", &PlayArguments::thdnDb, false},
+        {"--frequency-tolerance", &PlayArguments::frequencyToleranceHz, true},
+    };
+    for (const Limit& limit : kLimits) {
+        if (option.name != limit.name) continue;
+        double number = 0.0;
+        if (!ParseNumber(value, number) || (limit.positive && number <= 0.0))
+            return Fail(name + " takes " + (limit.positive ? "a number above 0" : "a number") +
+                        ", not '" + Shown(value) + "'");
+        out.*limit.value = number;
+        return {true, {}};
+    }
+    if (option.name == "--keep" || option.name == "--plot") {
+        if (*value == '\0') return Fail(name + " needs a file name");
+        (option.name == "--keep" ? out.keep : out.plot) = value;
         return {true, {}};
     }
     if (option.name == "--output") {
@@ -219,6 +252,7 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
     bool list = false;
     bool shaped = false; // --format or --channels given
     bool input = false;  // --input given
+    bool verifying = false; // an option only verify reads given
     std::vector<const char*> words;
     for (int i = 1; i < argc; ++i) {
         const char* word = argv[i];
@@ -232,6 +266,10 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
         }
         if (std::strcmp(word, "--list") == 0) {
             list = true;
+            continue;
+        }
+        if (std::strcmp(word, "--json") == 0) {
+            out.json = verifying = true;
             continue;
         }
         // A single dash starts a value ("sine -5" is a frequency the
@@ -249,6 +287,7 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
         if (!TakesValue(option.name)) return Fail("unknown option '" + Shown(word) + "'");
         shaped = shaped || option.name == "--format" || option.name == "--channels";
         input = input || option.name == "--input";
+        verifying = verifying || VerifyOption(option.name);
         if (!option.inlineValue && i + 1 < argc) option.value = argv[++i];
         ParseResult applied = ApplyOption(option, out);
         if (!applied.ok) return applied;
@@ -262,6 +301,18 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
     if (version) {
         out.command = PlayCommand::Version;
         return {true, {}};
+    }
+    out.verify = !words.empty() && std::strcmp(words[0], "verify") == 0;
+    if (out.verify) {
+        words.erase(words.begin());
+        if (list || !out.output.empty() || !out.capture.empty())
+            return Fail("verify plays, captures and measures; drop " +
+                        std::string(list ? "--list" : !out.output.empty() ? "--output" : "--capture"));
+        if (words.empty()) return Fail("verify needs a signal");
+        input = false; // verify captures the --input pair itself
+    } else if (verifying) {
+        return Fail("--gain, --tolerance, --thdn, --frequency-tolerance, --json, --keep and "
+                    "--plot belong to verify");
     }
     if (!out.output.empty() && (list || !out.driver.empty()))
         return Fail("--output renders on a card of its own; drop " +

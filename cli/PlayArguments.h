@@ -35,6 +35,16 @@ struct PlayArguments {
     // The input pair recorded to this file while the signal plays.
     std::string capture;
     int32_t inputPair = 0;
+    // verify: the signal captured back from the input pair and measured
+    // against the limits; the capture kept and the curve drawn when named.
+    bool verify = false;
+    double gainDb = 0.0;
+    double toleranceDb = 0.01;
+    double thdnDb = 1.0; // above 0: the plan's own THD+N plus this
+    double frequencyToleranceHz = 0.01;
+    bool json = false;
+    std::string keep;
+    std::string plot;
 };
 
 // What parsing came to: arguments to run with, or a complaint for stderr

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -97,13 +98,16 @@ const char* HintFor(const std::string& keyName)
 
 class PlaySession {
 public:
-    explicit PlaySession(const PlayArguments& arguments) : m_args(arguments) {}
+    PlaySession(const PlayArguments& arguments, PlayedCapture* verify)
+        : m_args(arguments), m_pVerify(verify)
+    {
+    }
 
     int Run();
 
 private:
     bool Offline() const { return !m_args.output.empty(); }
-    bool Capturing() const { return !m_args.capture.empty(); }
+    bool Capturing() const { return !m_args.capture.empty() || m_pVerify != nullptr; }
     int StartUp();
     int StartOffline();
     void ReportUnusableDrivers();
@@ -111,15 +115,16 @@ private:
     int Play();
     int Stop(int status);
     void FadeOut();
-    SignalRequest Request() const;
     int WaitUntilPlayed(Signal signal);
     int RenderUntilPlayed(Signal signal);
     int StatusIfStopped(ProgressDisplay& progress);
     int WaitForBuffers(uint32_t buffers);
     int WaitForCapture();
+    std::string SignalWords() const;
     std::string Description() const;
 
     const PlayArguments& m_args;
+    PlayedCapture* const m_pVerify;
     double m_dFrequency = 0.0;
     bool m_bPlayed = false;
     HostSession m_session;
@@ -170,7 +175,8 @@ int PlaySession::StartUp()
     if (Capturing()) {
         CaptureRequest capture;
         capture.inputPair = m_args.inputPair;
-        capture.path = m_args.capture;
+        capture.path = m_pVerify != nullptr ? m_args.keep : m_args.capture;
+        capture.keepSamples = m_pVerify != nullptr;
         m_session.RequestCapture(capture);
     }
     const SessionStart started = m_session.StartUp(choice.index);
@@ -285,23 +291,30 @@ int PlaySession::ApplyOptions()
             return kExitHostFailure;
         }
     }
+    if (m_pVerify != nullptr) {
+        m_pVerify->card = m_session.Describe();
+        // The plan is rendered offline with the card's own buffer size.
+        if (m_pVerify->card.bufferFrames > OfflineSettings::kMaxBufferFrames) {
+            Report("verify takes buffers of up to %d frames; the card has %d",
+                   OfflineSettings::kMaxBufferFrames, m_pVerify->card.bufferFrames);
+            return kExitHostFailure;
+        }
+    }
     return kExitPlayed;
 }
 
 int PlaySession::Play()
 {
-    if (m_args.command == PlayCommand::Note) {
-        // The dialog plays a picked note from its edit text, the frequency
-        // written with 11 decimals and read back.
-        char text[32];
-        FormatDecimal(text, g_pNoteFreqs[m_args.noteIndex], 11);
-        m_dFrequency = std::strtod(text, nullptr);
-    } else {
-        m_dFrequency = m_args.frequency;
+    const SignalRequest request = RequestFor(m_args);
+    m_dFrequency = request.frequency;
+    if (m_pVerify != nullptr) {
+        // The plan must hold the very noise that was played.
+        m_pVerify->seed = m_args.hasSeed ? m_args.seed : std::random_device{}();
+        m_session.SetNoiseSeed(m_pVerify->seed);
+        m_pVerify->signal = SignalWords();
+    } else if (m_args.hasSeed) {
+        m_session.SetNoiseSeed(m_args.seed);
     }
-
-    if (m_args.hasSeed) m_session.SetNoiseSeed(m_args.seed);
-    const SignalRequest request = Request();
     const PlayOutcome outcome = m_session.Play(request);
     const char* reason = outcome.words != nullptr    ? outcome.words
                          : outcome.reason != nullptr ? outcome.reason
@@ -338,8 +351,8 @@ int PlaySession::WaitForCapture()
         }
         std::this_thread::sleep_for(kPollInterval);
     }
-    const CaptureResult result = m_session.FinishCapture();
-    const char* path = m_args.capture.c_str();
+    CaptureResult result = m_session.FinishCapture();
+    const char* path = m_pVerify != nullptr ? m_args.keep.c_str() : m_args.capture.c_str();
     if (result.end == CaptureEnd::FileFailed) {
         Report("cannot write %s: %s", path, result.error.c_str());
         return kExitHostFailure;
@@ -348,8 +361,9 @@ int PlaySession::WaitForCapture()
     const int32_t pair = m_args.inputPair;
     const std::string pairName =
         pair < static_cast<int32_t>(driver.inputPairs.size()) ? driver.inputPairs[pair] : "?";
-    std::printf("Captured input pair %d (%s) to %s, %.3f s\n", pair, pairName.c_str(), path,
-                driver.sampleRate > 0.0 ? result.frames / driver.sampleRate : 0.0);
+    if (m_pVerify == nullptr)
+        std::printf("Captured input pair %d (%s) to %s, %.3f s\n", pair, pairName.c_str(), path,
+                    driver.sampleRate > 0.0 ? result.frames / driver.sampleRate : 0.0);
     if (result.lostBuffers > 0) {
         Report("the capture lost %llu buffers (the disk fell behind); %s has silence in their "
                "place",
@@ -357,9 +371,13 @@ int PlaySession::WaitForCapture()
         return kExitHostFailure;
     }
     if (result.end != CaptureEnd::Completed) {
-        Report("%s holds the capture only up to where the driver stopped", path);
+        if (*path != '\0')
+            Report("%s holds the capture only up to where the driver stopped", path);
+        else
+            Report("the driver stopped before the capture ended");
         return kExitHostFailure;
     }
+    if (m_pVerify != nullptr) m_pVerify->capture = std::move(result);
     return kExitPlayed;
 }
 
@@ -393,7 +411,7 @@ int PlaySession::Stop(int status)
         Report("%s: %s", m_session.Describe().name.c_str(), failure.c_str());
         return status == kExitPlayed ? kExitHostFailure : status;
     }
-    if (m_bPlayed) std::printf("Played %s\n", Description().c_str());
+    if (m_bPlayed && m_pVerify == nullptr) std::printf("Played %s\n", Description().c_str());
     return status;
 }
 
@@ -410,30 +428,6 @@ void PlaySession::FadeOut()
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-SignalRequest PlaySession::Request() const
-{
-    SignalRequest request;
-    request.seconds = m_args.seconds;
-    request.attenuation = m_args.attenuation;
-    switch (m_args.command) {
-    case PlayCommand::Sweep:
-        request.signal = Signal::Sweep;
-        request.frequency = m_args.freqStart;
-        request.endFrequency = m_args.freqEnd;
-        break;
-    case PlayCommand::Pink:
-        request.signal = Signal::Pink;
-        break;
-    case PlayCommand::White:
-        request.signal = Signal::White;
-        break;
-    default:
-        request.signal = Signal::Sine;
-        request.frequency = m_dFrequency;
-        break;
-    }
-    return request;
-}
 
 // Why the wait must end early, as an exit status; kExitPlayed to go on.
 int PlaySession::StatusIfStopped(ProgressDisplay& progress)
@@ -513,7 +507,7 @@ int PlaySession::WaitUntilPlayed(Signal signal)
     return kExitPlayed;
 }
 
-std::string PlaySession::Description() const
+std::string PlaySession::SignalWords() const
 {
     char what[160];
     switch (m_args.command) {
@@ -534,12 +528,18 @@ std::string PlaySession::Description() const
         std::snprintf(what, sizeof what, "sine %g Hz", m_dFrequency);
         break;
     }
+    return what;
+}
+
+std::string PlaySession::Description() const
+{
     const DriverDescription driver = m_session.Describe();
     const int32_t pair = driver.selectedPair;
     const std::string pairName =
         pair >= 0 && pair < static_cast<int32_t>(driver.pairs.size()) ? driver.pairs[pair] : "?";
     char text[512];
-    std::snprintf(text, sizeof text, "%s, %g s at -%u dB on %s, pair %d (%s), %.0f Hz", what,
+    std::snprintf(text, sizeof text, "%s, %g s at -%u dB on %s, pair %d (%s), %.0f Hz",
+                  SignalWords().c_str(),
                   m_args.seconds, m_args.attenuation, driver.name.c_str(), pair, pairName.c_str(),
                   driver.sampleRate);
     return text;
@@ -547,10 +547,42 @@ std::string PlaySession::Description() const
 
 } // namespace
 
-int RunPlaySession(const PlayArguments& arguments)
+SignalRequest RequestFor(const PlayArguments& arguments)
+{
+    SignalRequest request;
+    request.seconds = arguments.seconds;
+    request.attenuation = arguments.attenuation;
+    switch (arguments.command) {
+    case PlayCommand::Sweep:
+        request.signal = Signal::Sweep;
+        request.frequency = arguments.freqStart;
+        request.endFrequency = arguments.freqEnd;
+        break;
+    case PlayCommand::Pink:
+        request.signal = Signal::Pink;
+        break;
+    case PlayCommand::White:
+        request.signal = Signal::White;
+        break;
+    default:
+        request.signal = Signal::Sine;
+        request.frequency = arguments.frequency;
+        if (arguments.command == PlayCommand::Note) {
+            // The dialog plays a picked note from its edit text, the
+            // frequency written with 11 decimals and read back.
+            char text[32];
+            FormatDecimal(text, g_pNoteFreqs[arguments.noteIndex], 11);
+            request.frequency = std::strtod(text, nullptr);
+        }
+        break;
+    }
+    return request;
+}
+
+int RunPlaySession(const PlayArguments& arguments, PlayedCapture* captured)
 {
     // Where Linux users look for them, not in whatever folder the player runs in.
     HostSession::UseUserFolders();
-    PlaySession session(arguments);
+    PlaySession session(arguments, captured);
     return session.Run();
 }

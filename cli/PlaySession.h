@@ -5,5 +5,21 @@
 #pragma once
 
 #include "cli/PlayArguments.h"
+#include "host/HostSession.h"
 
-int RunPlaySession(const PlayArguments& arguments);
+// What verify keeps of the run that played its signal and captured it back.
+struct PlayedCapture {
+    CaptureResult capture; // the input pair's samples
+    DriverDescription card;
+    std::string signal; // "sine 1000 Hz", "pink noise" ...
+    uint32_t seed = 0;  // of the noise, fixed for the run
+};
+
+// With captured, the input pair is captured back (to the --keep file too),
+// a noise seed is fixed when none was given, and the verdict is the
+// caller's to print: no "Played" line.
+int RunPlaySession(const PlayArguments& arguments, PlayedCapture* captured = nullptr);
+
+// The request the arguments ask for. A note's frequency is taken as the
+// dialog plays a picked note: from the note table, which must exist.
+SignalRequest RequestFor(const PlayArguments& arguments);

@@ -5,6 +5,7 @@
 #include "cli/InterruptFlag.h"
 #include "cli/PlayArguments.h"
 #include "cli/PlaySession.h"
+#include "cli/VerifyCommand.h"
 
 #include <cstdio>
 
@@ -28,7 +29,7 @@ int main(int argc, char** argv)
     }
     if (!handled)
         std::fputs("tonewright-play: Ctrl-C will not shut the driver down in order\n", stderr);
-    const int status = RunPlaySession(arguments);
+    const int status = arguments.verify ? RunVerify(arguments) : RunPlaySession(arguments);
     std::fflush(stdout);
     return status;
 }

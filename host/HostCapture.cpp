@@ -24,6 +24,8 @@ constexpr auto kDrainPoll = std::chrono::milliseconds(10);
 // How long Finish waits for a capture it called off to end by a switch.
 constexpr auto kCancelWait = std::chrono::seconds(2);
 
+} // namespace
+
 bool EncodingOf(ASIOSampleType type, SampleEncoding* encoding)
 {
     switch (type) {
@@ -43,8 +45,6 @@ bool EncodingOf(ASIOSampleType type, SampleEncoding* encoding)
         return false;
     }
 }
-
-} // namespace
 
 // One sample of the card's format as a fraction of full scale, as sound
 // editors read integer samples: s / 2^(bits - 1).

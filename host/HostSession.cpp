@@ -310,6 +310,7 @@ DriverDescription HostSession::Describe() const
     description.bufferFrames = asioDriverInfo.preferredSize;
     description.inputPairs = InputPairLabels();
     if (const char* name = SampleTypeName(pASIOBuffers->lSampleType)) description.sampleType = name;
+    EncodingOf(pASIOBuffers->lSampleType, &description.encoding);
     return description;
 }
 

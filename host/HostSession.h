@@ -51,6 +51,7 @@ struct DriverDescription {
     double sampleRate = 0.0;
     int32_t bufferFrames = 0;
     const char* sampleType = "unknown"; // "ASIOSTInt16LSB" ... for the accepted types
+    SampleEncoding encoding = SampleEncoding::Int16; // the same, as a file holds it
 };
 
 // One input pair recorded around the next play call.

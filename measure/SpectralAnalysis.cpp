@@ -42,18 +42,36 @@ SweepAnalysis AnalyseSweep(const double* plan, const double* capture, size_t n, 
                            double startHz, double endHz)
 {
     SweepAnalysis sweep;
-    const PowerSpectrum p = AveragedSpectrum(plan, n, rate, kSegment);
-    const PowerSpectrum c = AveragedSpectrum(capture, n, rate, kSegment);
+    // Half a segment of silence at each end: otherwise the windows' tails
+    // would all but hide the frequencies the sweep plays first and last.
+    auto padded = [n](const double* x) {
+        std::vector<double> out(n + kSegment, 0.0);
+        std::copy(x, x + n, out.begin() + kSegment / 2);
+        return out;
+    };
+    const std::vector<double> planPadded = padded(plan), capturePadded = padded(capture);
+    const PowerSpectrum p = AveragedSpectrum(planPadded.data(), n + kSegment, rate, kSegment);
+    const PowerSpectrum c = AveragedSpectrum(capturePadded.data(), n + kSegment, rate, kSegment);
     // Third octaves inside the band the sweep crosses; it stops short of its
     // end frequency by its closing buffer, so the top five percent are left.
     const double low = std::min(startHz, endHz);
     const double high = low + 0.95 * std::fabs(endHz - startHz);
+    // Bands the sweep crosses only within its fade-in or fade-out hold too
+    // little of the plan to measure against the path's noise: a band counts
+    // when its planned power per hertz is within 20 dB of the bands' median.
     const double sixth = std::pow(2.0, 1.0 / 6.0);
-    std::vector<double> gains;
+    std::vector<double> centres, densities;
     for (double centre = low * sixth; centre * sixth <= high; centre *= sixth * sixth) {
-        const double planned = BandPower(p, centre / sixth, centre * sixth);
-        if (planned <= 0.0) continue;
-        const double gain = Db(BandPower(c, centre / sixth, centre * sixth) / planned);
+        centres.push_back(centre);
+        densities.push_back(BandPower(p, centre / sixth, centre * sixth) / centre);
+    }
+    const double leastDensity = Median(densities) / 100.0;
+    std::vector<double> gains;
+    for (size_t b = 0; b < centres.size(); ++b) {
+        const double centre = centres[b];
+        if (densities[b] <= 0.0 || densities[b] < leastDensity) continue;
+        const double gain =
+            Db(BandPower(c, centre / sixth, centre * sixth) / (densities[b] * centre));
         sweep.response.push_back({centre, gain});
         gains.push_back(gain);
     }

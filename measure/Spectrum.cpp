@@ -4,6 +4,7 @@
 #include <cmath>
 #include <complex>
 #include <fftw3.h>
+#include <iterator>
 #include <numbers>
 
 namespace {
@@ -40,13 +41,18 @@ private:
     fftw_plan plan;
 };
 
+// The 7-term Blackman-Harris window: sidelobes near -180 dB, so that a tone's
+// own leakage stays far below the noise of any 24-bit converter.
 std::vector<double> BlackmanHarris(size_t n)
 {
+    static constexpr double kTerms[] = {0.27105140069342, -0.43329793923448, 0.21812299954311,
+                                        -0.06592544638803, 0.01081174209837, -0.00077658482522,
+                                        0.00001388721735};
     std::vector<double> w(n);
     for (size_t i = 0; i < n; ++i) {
         const double x = 2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n);
-        w[i] =
-            0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2 * x) - 0.01168 * std::cos(3 * x);
+        for (size_t k = 0; k < std::size(kTerms); ++k)
+            w[i] += kTerms[k] * std::cos(static_cast<double>(k) * x);
     }
     return w;
 }

@@ -1,8 +1,8 @@
 // Power spectra of real signals, computed by FFTW: one-sided, windowed with
-// a 4-term Blackman-Harris window (sidelobes below -92 dB) and scaled so that
-// the bins of a sinusoid of amplitude A sum to A^2 / 2 and the bins of any
-// signal sum to its mean square. User thread only: FFTW's planner is not
-// thread-safe.
+// a 7-term Blackman-Harris window (sidelobes near -180 dB, main lobe 7 bins
+// to each side) and scaled so that the bins of a sinusoid of amplitude A sum
+// to A^2 / 2 and the bins of any signal sum to its mean square. User thread
+// only: FFTW's planner is not thread-safe.
 #pragma once
 
 #include <cstddef>

@@ -8,9 +8,9 @@
 namespace {
 
 constexpr int kHighestHarmonic = 10;
-// The Blackman-Harris main lobe is 4 bins wide on each side; the sum over
-// a few more holds all but a negligible part of a component's power.
-constexpr double kLobeBins = 6.0;
+// The window's main lobe is 7 bins wide on each side; the sum over a few
+// more holds all but a negligible part of a component's power.
+constexpr double kLobeBins = 10.0;
 
 double Db(double ratio)
 {
@@ -48,8 +48,14 @@ ToneAnalysis AnalyseTone(const double* x, size_t n, double rate)
         harmonics += power;
         tone.harmonicsDb.push_back(Db(power / fundamental));
     }
-    const double everything = BandPower(spectrum, lobe, rate / 2.0);
+    // Summed apart from the fundamental, not as the difference of two large
+    // sums: that would leave rounding at -160 dB for a tone far cleaner.
+    double rest = 0.0;
+    for (size_t k = 0; k < spectrum.power.size(); ++k) {
+        const double f = static_cast<double>(k) * spectrum.binHz;
+        if (f > lobe && std::fabs(f - tone.frequency) > lobe) rest += spectrum.power[k];
+    }
     tone.thdDb = Db(harmonics / fundamental);
-    tone.thdNoiseDb = Db((everything - fundamental) / fundamental);
+    tone.thdNoiseDb = Db(rest / fundamental);
     return tone;
 }

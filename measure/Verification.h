@@ -43,6 +43,7 @@ struct Check {
     std::string unit;
     std::string limit; // "" for a figure reported without a limit
     bool pass;
+    double bound = 0.0; // the limit's number; for a value within a tolerance, the expected one
 };
 
 struct VerifyReport {
