@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -21,6 +22,12 @@ std::unique_ptr<QGuiApplication> OffscreenApplication()
 {
     if (QCoreApplication::instance() != nullptr) return nullptr;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The platform's notes (no runtime folder, no fonts database) are not the
+    // user's concern: a plot that cannot be written says so by itself.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "tonewright-play: %s\n", qPrintable(text));
+    });
     static int argc = 1;
     static char name[] = "tonewright-play";
     static char* argv[] = {name, nullptr};

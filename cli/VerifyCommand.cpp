@@ -122,8 +122,13 @@ int RunVerify(const PlayArguments& arguments)
     input.endHz = arguments.freqEnd;
     input.fullScale = FullScale(played.card.encoding);
     input.bufferFrames = static_cast<size_t>(played.card.bufferFrames);
-    input.capture.left = std::move(played.capture.left);
-    input.capture.right = std::move(played.capture.right);
+    // From the switch that played the signal's first buffer: the latency
+    // is the path's alone.
+    const auto skipped = static_cast<long>(
+        std::min<uint64_t>(played.capture.signalFrame, played.capture.left.size()));
+    input.capture.left.assign(played.capture.left.begin() + skipped, played.capture.left.end());
+    input.capture.right.assign(played.capture.right.begin() + skipped,
+                               played.capture.right.end());
     if (!RenderPlan(arguments, played, input.plan)) return kExitHostFailure;
     if (input.plan.left.empty() || input.capture.left.size() < input.plan.left.size()) {
         Report("the capture is shorter than the signal; nothing to measure");

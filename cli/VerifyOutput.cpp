@@ -32,6 +32,25 @@ std::string Number(double value)
     return text;
 }
 
+// A value as precise as its unit makes sense: levels to a hundredth of a
+// dB, frequencies to a thousandth of a hertz, counts whole.
+std::string Shown(const Check& check)
+{
+    const std::string& unit = check.unit;
+    const char* format = "%.4g";
+    if (unit.rfind("dB", 0) == 0)
+        format = "%.2f";
+    else if (unit == "Hz" || unit == "ms")
+        format = "%.3f";
+    else if (unit == "FS")
+        format = "%.1e";
+    else if (check.value == std::floor(check.value))
+        format = "%.0f";
+    char text[32];
+    std::snprintf(text, sizeof text, format, check.value);
+    return text;
+}
+
 } // namespace
 
 void PrintVerifyTable(std::FILE* out, const VerifyHeading& heading, const VerifyReport& report)
@@ -41,7 +60,7 @@ void PrintVerifyTable(std::FILE* out, const VerifyHeading& heading, const Verify
                  heading.rate, heading.inputPair, heading.seed);
     std::fprintf(out, "  %-26s %14s  %-10s %-20s %s\n", "check", "value", "unit", "limit", "");
     for (const Check& check : report.checks)
-        std::fprintf(out, "  %-26s %14.6g  %-10s %-20s %s\n", check.name.c_str(), check.value,
+        std::fprintf(out, "  %-26s %14s  %-10s %-20s %s\n", check.name.c_str(), Shown(check).c_str(),
                      check.unit.c_str(), check.limit.c_str(),
                      check.limit.empty() ? ""
                      : check.pass        ? "pass"

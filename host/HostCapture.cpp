@@ -220,6 +220,8 @@ void HostCapture::Drain()
     }
     m_result.lostBuffers = m_tap.Overruns();
     m_result.frames = m_qwNextSequence * m_nFrames;
+    if (const uint64_t signal = m_tap.SignalSwitch(); signal != CaptureTap::kNoSignal)
+        m_result.signalFrame = signal * m_nFrames;
     if (!m_writer.Close() && m_result.end != CaptureEnd::FileFailed) {
         m_result.end = CaptureEnd::FileFailed;
         m_result.error = m_writer.ErrorText();

@@ -73,6 +73,9 @@ struct CaptureResult {
     CaptureEnd end = CaptureEnd::NotCaptured;
     uint64_t frames = 0;
     uint64_t lostBuffers = 0; // switches the ring had no room for; silence in their place
+    // Frames captured before the switch that played the signal's first
+    // buffer: a switch may come between the capture's start and the signal's.
+    uint64_t signalFrame = 0;
     std::string error;
     std::vector<double> left, right; // full scale 1.0, when asked for
 };

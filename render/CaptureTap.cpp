@@ -36,6 +36,7 @@ bool CaptureTap::Arm(uint64_t tailFrames)
     qwSequence = 0;
     bSignalSeen = false;
     qwOverruns.store(0, std::memory_order_relaxed);
+    qwSignalSwitch.store(kNoSignal, std::memory_order_relaxed);
     state.store(kArmed, std::memory_order_release);
     return true;
 }
@@ -68,6 +69,7 @@ void CaptureTap::OnSwitch(int32_t half, bool playing)
     Copy(half);
     // The tail counts the switches after the one that ended the last signal.
     if (playing) {
+        if (!bSignalSeen) qwSignalSwitch.store(qwSequence - 1, std::memory_order_release);
         bSignalSeen = true;
         qwTailLeft = qwTailFrames;
     } else if (bSignalSeen) {

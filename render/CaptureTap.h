@@ -51,6 +51,11 @@ public:
     State Current() const { return static_cast<State>(state.load(std::memory_order_acquire)); }
     // Switches the ring had no room for.
     uint64_t Overruns() const { return qwOverruns.load(std::memory_order_relaxed); }
+    // The switch number, since the arming, of the first switch that played a
+    // signal (a switch may come between the arming and the signal's);
+    // kNoSignal before one did.
+    static constexpr uint64_t kNoSignal = UINT64_MAX;
+    uint64_t SignalSwitch() const { return qwSignalSwitch.load(std::memory_order_acquire); }
 
     // Driver thread, once per switch after the render; playing: a signal
     // was rendered in this switch.
@@ -69,6 +74,7 @@ private:
     uint32_t nFrames = 0;
     std::atomic<uint32_t> state{kIdle};
     std::atomic<uint64_t> qwOverruns{0};
+    std::atomic<uint64_t> qwSignalSwitch{kNoSignal};
     // The driver thread's alone while armed or running; set by Arm before.
     uint64_t qwTailFrames = 0;
     uint64_t qwTailLeft = 0;

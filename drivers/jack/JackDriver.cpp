@@ -114,7 +114,7 @@ ASIOError JackDriver::StartTransport()
     }
     if (settings.autoConnect) {
         ports.ConnectToPlayback(pClient, kJackDriverName);
-        inputs.ConnectToCapture(pClient, kJackDriverName);
+        inputs.ConnectToCapture(pClient, kJackDriverName, settings.capturePorts);
     }
     return ASE_OK;
 }

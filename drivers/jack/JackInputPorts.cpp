@@ -33,13 +33,20 @@ void JackInputPorts::CopyIn(const DriverBuffers& buffers, int32_t half, jack_nfr
     }
 }
 
-int32_t JackInputPorts::ConnectToCapture(jack_client_t* client, const char* driverName)
+int32_t JackInputPorts::ConnectToCapture(jack_client_t* client, const char* driverName,
+                                         const char* pattern)
 {
     if (nPorts == 0) return 0;
-    const char** capture = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
-                                          JackPortIsPhysical | JackPortIsOutput);
+    const bool physical = pattern[0] == '\0';
+    const char** capture =
+        jack_get_ports(client, physical ? nullptr : pattern, JACK_DEFAULT_AUDIO_TYPE,
+                       physical ? JackPortIsPhysical | JackPortIsOutput : JackPortIsOutput);
     if (capture == nullptr) {
-        std::fprintf(stderr, "%s: the JACK server has no physical capture ports\n", driverName);
+        if (physical)
+            std::fprintf(stderr, "%s: the JACK server has no physical capture ports\n", driverName);
+        else
+            std::fprintf(stderr, "%s: no JACK output port matches CapturePorts \"%.80s\"\n",
+                         driverName, pattern);
         return 0;
     }
     int32_t connected = 0;

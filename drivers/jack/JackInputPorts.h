@@ -23,7 +23,7 @@ public:
 
     // Host thread, client active: in_1 ... from the server's physical
     // capture ports in order, as far as both go. The number connected.
-    int32_t ConnectToCapture(jack_client_t* client, const char* driverName);
+    int32_t ConnectToCapture(jack_client_t* client, const char* driverName, const char* pattern);
 
 private:
     jack_port_t* ports[DriverChannels::kMaxChannels] = {};

@@ -30,4 +30,7 @@ void ReadJackSettings(const char* driverName, JackSettings* settings)
     else if (autoConnect != 1)
         std::fprintf(stderr, "%s: AutoConnect %u is neither 0 nor 1; using 1\n", driverName,
                      autoConnect);
+
+    ReadDriverString(driverName, "CapturePorts", settings->capturePorts,
+                     sizeof settings->capturePorts);
 }

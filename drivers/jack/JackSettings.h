@@ -10,6 +10,10 @@ struct JackSettings {
     int32_t channels; // "Channels": output ports out_1 ... out_N
     int32_t inputs;   // "Inputs": input ports in_1 ... in_N, 0 for none
     bool autoConnect; // "AutoConnect": start connects them to the physical ports
+    // "CapturePorts": a regular expression naming the ports the inputs are
+    // connected to in their order, in place of the physical capture ports
+    // ("^tonewright:out_" loops the driver's own outputs back); "" for those.
+    char capturePorts[256];
 };
 
 constexpr int32_t kJackDefaultChannels = 2;
