@@ -3,7 +3,7 @@
 // (read back by sox) and levels set by the simulated analog path; on a jackd
 // of the test's own, the ports looped by the test; on ALSA, the raw samples
 // a file device's infile holds; on the test driver, the switch the capture
-// starts with, counted on its inputs.
+// starts with, counted on its inputs. Then verify's verdicts on such paths.
 #include "host/HostSession.h"
 #include "platform/Registry.h"
 #include "tests/ScratchFolder.h"
@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -224,6 +225,19 @@ TEST(Capture, JackInputsLoopedToItsOutputsHearThemOnePeriodLaterExactly)
     EXPECT_TRUE(IsShiftedPlan(result.right, plan, kBuffer));
 }
 
+// An ALSA card in 24-bit that plays into nothing and captures in.raw; the
+// environment that makes libasound read its definition.
+std::string AlsaFileCard()
+{
+    std::ofstream("asoundrc") << "pcm.tonewright_in { type file slave.pcm null file \"/dev/null\" "
+                                 "infile \"in.raw\" format raw }\n";
+    WriteRegistry(Entry("ALSA: file", "{5D0C9B1E-6F42-4A8B-9C3D-2E1F0A4B5C6D}",
+                        TONEWRIGHT_ALSA_MODULE,
+                        "\"Device\"=\"file:FILE=out.raw,FORMAT=raw\"\n\"CaptureDevice\"="
+                        "\"tonewright_in\"\n\"SampleType\"=\"Int24LSB\"\n\"Clock\"=\"system\""));
+    return "ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:asoundrc";
+}
+
 TEST(Capture, AlsaCaptureDeviceGivesTheSamplesOfItsInfile)
 {
     ScratchFolder folder("tonewright-capture-alsa");
@@ -235,15 +249,7 @@ TEST(Capture, AlsaCaptureDeviceGivesTheSamplesOfItsInfile)
                 raw.push_back(static_cast<uint8_t>(sample >> (8 * b)));
     std::ofstream("in.raw", std::ios::binary)
         .write(reinterpret_cast<const char*>(raw.data()), static_cast<long>(raw.size()));
-    std::ofstream("asoundrc") << "pcm.tonewright_in { type file slave.pcm null file \"/dev/null\" "
-                                 "infile \"in.raw\" format raw }\n";
-    WriteRegistry(Entry("ALSA: file", "{5D0C9B1E-6F42-4A8B-9C3D-2E1F0A4B5C6D}",
-                        TONEWRIGHT_ALSA_MODULE,
-                        "\"Device\"=\"file:FILE=out.raw,FORMAT=raw\"\n\"CaptureDevice\"="
-                        "\"tonewright_in\"\n\"SampleType\"=\"Int24LSB\"\n\"Clock\"=\"system\""));
-    ASSERT_EQ(Player("--driver 'ALSA: file' --capture cap.wav sine 1000",
-                     "ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:asoundrc"),
-              "0\n");
+    ASSERT_EQ(Player("--driver 'ALSA: file' --capture cap.wav sine 1000", AlsaFileCard()), "0\n");
     const WavData capture = ReadWavFile("cap.wav");
     ASSERT_GE(capture.Frames(), 48000u);
     const uint32_t first = capture.data[0] | capture.data[1] << 8 | capture.data[2] << 16;
@@ -289,6 +295,91 @@ TEST(Capture, RequestsWhileTheVirtualCardCapturesAreSafe)
             Pause(session, playing);
         });
     EXPECT_GT(Peak(result.left), 0.2);
+}
+
+// verify --json in the current folder: its exit status, then the fields the
+// help promises, read by Python's json: passed, bitExact, latencyFrames and
+// the values of gain, frequency and THD+N ("!" after a failed one).
+std::string Verify(const std::string& args, const std::string& env = "")
+{
+    std::ofstream("fields.py")
+        << "import json\nd = json.load(open('v.json'))\nc = {x['name']: x for x in d['checks']}\n"
+           "assert {'signal', 'driver', 'sampleType', 'rate', 'inputPair', 'seed', 'latencyMs',\n"
+           "        'checks', 'harmonicsDb', 'response'} <= d.keys()\n"
+           "print(d['passed'], d['bitExact'], d['latencyFrames'], *('%s=%.2f%s' % (n, "
+           "c[n]['value'], '' if c[n]['pass'] else '!') for n in ('gain', 'frequency', 'THD+N') "
+           "if n in c))\n";
+    return RunCommand(env + " TONEWRIGHT_REGISTRY=" TONEWRIGHT_PRODUCT_REGISTRY
+                            ":. " TONEWRIGHT_PLAY " --seed 5 --seconds 0.2 " +
+                      args + " --json >v.json 2>err.txt; echo $?; python3 fields.py 2>&1");
+}
+
+TEST(Capture, VerifyPassesExactLoopbacksAndNamesWhatAnAnalogPathChanged)
+{
+    ScratchFolder folder("tonewright-verify");
+    // Each signal kind in two formats, each format with two kinds: the capture
+    // of every signal in every format is exact by the test above.
+    struct Card {
+        const char* key;
+        size_t latency;
+        const char* signals[2];
+    };
+    const Card cards[] = {{"16-bit", 256, {"sine 1000", "pink"}},
+                          {"24-bit", 300, {"sweep 100 5000", "white"}},
+                          {"32-bit", 1000, {"note A4", "sweep 20 20000"}},
+                          {"float", 256, {"white", "sine 997"}}};
+    for (const Card& card : cards) {
+        WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Virtual Card " +
+                      std::string(card.key) + "]\n\"LoopbackLatency\"=dword:" + Hex(card.latency) +
+                      "\n");
+        for (const char* signal : card.signals) {
+            const std::string verdict =
+                Verify("--driver 'Virtual Card " + std::string(card.key) + "' verify " + signal);
+            EXPECT_EQ(verdict.rfind("0\nTrue True " + std::to_string(card.latency) + " ", 0), 0u)
+                << card.key << " " << signal << ": " << verdict;
+        }
+    }
+
+    // A tone at -12 dBFS (RMS -15.05) over noise at -90 dBFS: THD+N -74.95 dB.
+    WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Virtual Card 32-bit]\n"
+                  "\"LoopbackNoiseDb\"=\"-90\"\n\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Virtual Card 24-bit]\n"
+                  "\"LoopbackClipDb\"=\"-14\"\n\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Virtual Card 16-bit]\n"
+                  "\"LoopbackGainDb\"=\"-1\"\n");
+    const std::string noisy = Verify("--driver 'Virtual Card 32-bit' --thdn -70 verify sine 1000");
+    EXPECT_TRUE(std::regex_match(noisy, std::regex("0\nTrue False 256 gain=-?0.00 frequency=1000.00 "
+                                                   "THD\\+N=-7(4\\.[6-9]|5\\.[0-2]).\n")))
+        << noisy;
+    EXPECT_TRUE(std::regex_search(Verify("--driver 'Virtual Card 24-bit' verify sine 1000"),
+                                  std::regex("^3\nFalse False 256 .*THD\\+N=-[0-9.]+!\n")));
+    // The table a tester reads, the capture kept and the spectrum drawn.
+    const std::string table =
+        RunCommand("TONEWRIGHT_REGISTRY=" TONEWRIGHT_PRODUCT_REGISTRY ":. " TONEWRIGHT_PLAY
+                   " --driver 'Virtual Card 16-bit' --seconds 0.3 --keep k.wav --plot p.png "
+                   "verify sine 1000 2>&1; echo $?; sox --i -b k.wav; file -b p.png | cut -c1-26");
+    EXPECT_TRUE(std::regex_search(table, std::regex(R"(\n  gain +-1\.00  dB +0 \+- 0\.01 +FAIL\n(.*\n)*)"
+                                                    "FAIL\n3\n16\nPNG image data, 1200 x 700\n$")))
+        << table;
+}
+
+TEST(Capture, VerifyOnJackAndAlsaJudgesWhatTheirPathsCarried)
+{
+    ScratchFolder folder("tonewright-verify-servers");
+    JackServer server;
+    ASSERT_EQ(server.Start(48000, kBuffer), "");
+    // The driver's inputs connected to its own outputs: exact, one period late.
+    WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\JACK]\n\"CapturePorts\"=\"^tonewright:out_\"\n");
+    const std::string jack = Verify("--driver JACK verify white");
+    EXPECT_EQ(jack.rfind("0\nTrue True 256 gain=0.00", 0), 0u) << jack;
+    // A 997 Hz tone at -18 dBFS written by sox, captured in place of the
+    // planned 1000 Hz at -12 dBFS: the verdict is the file's.
+    RunCommand("sox -D -n -r 48000 -c 2 -b 24 -e signed-integer -t raw in.raw synth 5 sine 997 "
+               "gain -18");
+    const std::string alsa = Verify("--driver 'ALSA: file' verify sine 1000", AlsaFileCard());
+    EXPECT_TRUE(std::regex_search(
+        alsa, std::regex("^3\nFalse False [0-9]+ gain=-(5\\.9[89]|6\\.0[0-2])! frequency=997\\.00! ")))
+        << alsa;
 }
 
 } // namespace
