@@ -250,8 +250,8 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
     bool help = false;
     bool version = false;
     bool list = false;
-    bool shaped = false; // --format or --channels given
-    bool input = false;  // --input given
+    bool shaped = false;    // --format or --channels given
+    bool input = false;     // --input given
     bool verifying = false; // an option only verify reads given
     std::vector<const char*> words;
     for (int i = 1; i < argc; ++i) {
@@ -307,7 +307,9 @@ ParseResult ParsePlayArguments(int argc, const char* const* argv, PlayArguments&
         words.erase(words.begin());
         if (list || !out.output.empty() || !out.capture.empty())
             return Fail("verify plays, captures and measures; drop " +
-                        std::string(list ? "--list" : !out.output.empty() ? "--output" : "--capture"));
+                        std::string(list                  ? "--list"
+                                    : !out.output.empty() ? "--output"
+                                                          : "--capture"));
         if (words.empty()) return Fail("verify needs a signal");
         input = false; // verify captures the --input pair itself
     } else if (verifying) {

@@ -428,7 +428,6 @@ void PlaySession::FadeOut()
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-
 // Why the wait must end early, as an exit status; kExitPlayed to go on.
 int PlaySession::StatusIfStopped(ProgressDisplay& progress)
 {
@@ -539,9 +538,8 @@ std::string PlaySession::Description() const
         pair >= 0 && pair < static_cast<int32_t>(driver.pairs.size()) ? driver.pairs[pair] : "?";
     char text[512];
     std::snprintf(text, sizeof text, "%s, %g s at -%u dB on %s, pair %d (%s), %.0f Hz",
-                  SignalWords().c_str(),
-                  m_args.seconds, m_args.attenuation, driver.name.c_str(), pair, pairName.c_str(),
-                  driver.sampleRate);
+                  SignalWords().c_str(), m_args.seconds, m_args.attenuation, driver.name.c_str(),
+                  pair, pairName.c_str(), driver.sampleRate);
     return text;
 }
 

@@ -127,8 +127,7 @@ int RunVerify(const PlayArguments& arguments)
     const auto skipped = static_cast<long>(
         std::min<uint64_t>(played.capture.signalFrame, played.capture.left.size()));
     input.capture.left.assign(played.capture.left.begin() + skipped, played.capture.left.end());
-    input.capture.right.assign(played.capture.right.begin() + skipped,
-                               played.capture.right.end());
+    input.capture.right.assign(played.capture.right.begin() + skipped, played.capture.right.end());
     if (!RenderPlan(arguments, played, input.plan)) return kExitHostFailure;
     if (input.plan.left.empty() || input.capture.left.size() < input.plan.left.size()) {
         Report("the capture is shorter than the signal; nothing to measure");
@@ -142,8 +141,9 @@ int RunVerify(const PlayArguments& arguments)
     limits.frequencyToleranceHz = arguments.frequencyToleranceHz;
     const VerifyReport report = Verify(input, limits);
 
-    const VerifyHeading heading = {played.signal, played.card.name, played.card.sampleType,
-                                   played.card.sampleRate, arguments.inputPair, played.seed};
+    const VerifyHeading heading = {played.signal,          played.card.name,
+                                   played.card.sampleType, played.card.sampleRate,
+                                   arguments.inputPair,    played.seed};
     if (arguments.json)
         PrintVerifyJson(stdout, heading, report);
     else

@@ -60,8 +60,8 @@ void PrintVerifyTable(std::FILE* out, const VerifyHeading& heading, const Verify
                  heading.rate, heading.inputPair, heading.seed);
     std::fprintf(out, "  %-26s %14s  %-10s %-20s %s\n", "check", "value", "unit", "limit", "");
     for (const Check& check : report.checks)
-        std::fprintf(out, "  %-26s %14s  %-10s %-20s %s\n", check.name.c_str(), Shown(check).c_str(),
-                     check.unit.c_str(), check.limit.c_str(),
+        std::fprintf(out, "  %-26s %14s  %-10s %-20s %s\n", check.name.c_str(),
+                     Shown(check).c_str(), check.unit.c_str(), check.limit.c_str(),
                      check.limit.empty() ? ""
                      : check.pass        ? "pass"
                                          : "FAIL");

@@ -75,7 +75,6 @@ double SampleValue(SampleEncoding encoding, const uint8_t* p)
     return 0.0;
 }
 
-
 HostCapture::HostCapture(int32_t inputPair, double tailSeconds, const std::string& path,
                          bool keepSamples)
     : m_nPair(inputPair), m_dTailSeconds(tailSeconds), m_path(path), m_bKeepSamples(keepSamples)

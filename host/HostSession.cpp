@@ -171,8 +171,9 @@ RenderResult HostSession::RenderToFile(const char* path, Signal signal, RenderWa
         gathered.clear();
         return written;
     });
-    if (!gathered.empty() && !writer.Write(gathered.data(), gathered.size() / switchBytes *
-                                                                static_cast<size_t>(card->BufferFrames())))
+    if (!gathered.empty() &&
+        !writer.Write(gathered.data(),
+                      gathered.size() / switchBytes * static_cast<size_t>(card->BufferFrames())))
         result.end = RenderEnd::FileFailed;
     if (!writer.Close()) result.end = RenderEnd::FileFailed;
     result.error = result.end == RenderEnd::FileFailed ? writer.ErrorText() : "";

@@ -50,7 +50,7 @@ struct DriverDescription {
     int32_t selectedPair = 0;
     double sampleRate = 0.0;
     int32_t bufferFrames = 0;
-    const char* sampleType = "unknown"; // "ASIOSTInt16LSB" ... for the accepted types
+    const char* sampleType = "unknown";              // "ASIOSTInt16LSB" ... for the accepted types
     SampleEncoding encoding = SampleEncoding::Int16; // the same, as a file holds it
 };
 
@@ -84,7 +84,7 @@ struct CaptureResult {
 struct OfflineSettings {
     SampleEncoding encoding = SampleEncoding::Int16;
     uint32_t sampleRate = 48000;
-    int32_t channels = 2; // an even number: the host plays pairs
+    int32_t channels = 2;                 // an even number: the host plays pairs
     int32_t bufferFrames = kBufferFrames; // a card's own, for the very samples it got
 
     static constexpr uint32_t kLowestRate = 8000;

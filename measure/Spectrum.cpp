@@ -45,8 +45,8 @@ private:
 // own leakage stays far below the noise of any 24-bit converter.
 std::vector<double> BlackmanHarris(size_t n)
 {
-    static constexpr double kTerms[] = {0.27105140069342, -0.43329793923448, 0.21812299954311,
-                                        -0.06592544638803, 0.01081174209837, -0.00077658482522,
+    static constexpr double kTerms[] = {0.27105140069342,  -0.43329793923448, 0.21812299954311,
+                                        -0.06592544638803, 0.01081174209837,  -0.00077658482522,
                                         0.00001388721735};
     std::vector<double> w(n);
     for (size_t i = 0; i < n; ++i) {

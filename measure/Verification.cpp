@@ -25,11 +25,13 @@ public:
     }
     void AtMost(const char* name, double value, const char* unit, double limit)
     {
-        m_report.checks.push_back({name, value, unit, Text("<= %.4g", limit), value <= limit, limit});
+        m_report.checks.push_back(
+            {name, value, unit, Text("<= %.4g", limit), value <= limit, limit});
     }
     void AtLeast(const char* name, double value, const char* unit, double limit)
     {
-        m_report.checks.push_back({name, value, unit, Text(">= %.4g", limit), value >= limit, limit});
+        m_report.checks.push_back(
+            {name, value, unit, Text(">= %.4g", limit), value >= limit, limit});
     }
     void Within(const char* name, double value, const char* unit, double expected, double tolerance)
     {
@@ -109,8 +111,7 @@ VerifyReport Verify(const VerifyInput& input, const VerifyLimits& limits)
             const double period = input.rate / report.tone.frequency;
             whole = static_cast<size_t>(std::lround(std::floor(whole / period) * period));
         }
-        checks.AtMost("DC offset", std::fabs(LevelsOf(left.data() + begin, whole).dc), "FS",
-                      1e-4);
+        checks.AtMost("DC offset", std::fabs(LevelsOf(left.data() + begin, whole).dc), "FS", 1e-4);
         checks.Figure("THD", report.tone.thdDb, "dB");
         const double thdnLimit = limits.largestThdNoiseDb > 0.0
                                      ? plan.thdNoiseDb + limits.largestThdNoiseDb

@@ -309,8 +309,9 @@ std::string Verify(const std::string& args, const std::string& env = "")
            "print(d['passed'], d['bitExact'], d['latencyFrames'], *('%s=%.2f%s' % (n, "
            "c[n]['value'], '' if c[n]['pass'] else '!') for n in ('gain', 'frequency', 'THD+N') "
            "if n in c))\n";
-    return RunCommand(env + " TONEWRIGHT_REGISTRY=" TONEWRIGHT_PRODUCT_REGISTRY
-                            ":. " TONEWRIGHT_PLAY " --seed 5 --seconds 0.2 " +
+    return RunCommand(env +
+                      " TONEWRIGHT_REGISTRY=" TONEWRIGHT_PRODUCT_REGISTRY ":. " TONEWRIGHT_PLAY
+                      " --seed 5 --seconds 0.2 " +
                       args + " --json >v.json 2>err.txt; echo $?; python3 fields.py 2>&1");
 }
 
@@ -329,9 +330,8 @@ TEST(Capture, VerifyPassesExactLoopbacksAndNamesWhatAnAnalogPathChanged)
                           {"32-bit", 1000, {"note A4", "sweep 20 20000"}},
                           {"float", 256, {"white", "sine 997"}}};
     for (const Card& card : cards) {
-        WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Virtual Card " +
-                      std::string(card.key) + "]\n\"LoopbackLatency\"=dword:" + Hex(card.latency) +
-                      "\n");
+        WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Virtual Card " + std::string(card.key) +
+                      "]\n\"LoopbackLatency\"=dword:" + Hex(card.latency) + "\n");
         for (const char* signal : card.signals) {
             const std::string verdict =
                 Verify("--driver 'Virtual Card " + std::string(card.key) + "' verify " + signal);
@@ -348,8 +348,9 @@ TEST(Capture, VerifyPassesExactLoopbacksAndNamesWhatAnAnalogPathChanged)
                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Virtual Card 16-bit]\n"
                   "\"LoopbackGainDb\"=\"-1\"\n");
     const std::string noisy = Verify("--driver 'Virtual Card 32-bit' --thdn -70 verify sine 1000");
-    EXPECT_TRUE(std::regex_match(noisy, std::regex("0\nTrue False 256 gain=-?0.00 frequency=1000.00 "
-                                                   "THD\\+N=-7(4\\.[6-9]|5\\.[0-2]).\n")))
+    EXPECT_TRUE(
+        std::regex_match(noisy, std::regex("0\nTrue False 256 gain=-?0.00 frequency=1000.00 "
+                                           "THD\\+N=-7(4\\.[6-9]|5\\.[0-2]).\n")))
         << noisy;
     EXPECT_TRUE(std::regex_search(Verify("--driver 'Virtual Card 24-bit' verify sine 1000"),
                                   std::regex("^3\nFalse False 256 .*THD\\+N=-[0-9.]+!\n")));
@@ -358,8 +359,9 @@ TEST(Capture, VerifyPassesExactLoopbacksAndNamesWhatAnAnalogPathChanged)
         RunCommand("TONEWRIGHT_REGISTRY=" TONEWRIGHT_PRODUCT_REGISTRY ":. " TONEWRIGHT_PLAY
                    " --driver 'Virtual Card 16-bit' --seconds 0.3 --keep k.wav --plot p.png "
                    "verify sine 1000 2>&1; echo $?; sox --i -b k.wav; file -b p.png | cut -c1-26");
-    EXPECT_TRUE(std::regex_search(table, std::regex(R"(\n  gain +-1\.00  dB +0 \+- 0\.01 +FAIL\n(.*\n)*)"
-                                                    "FAIL\n3\n16\nPNG image data, 1200 x 700\n$")))
+    EXPECT_TRUE(
+        std::regex_search(table, std::regex(R"(\n  gain +-1\.00  dB +0 \+- 0\.01 +FAIL\n(.*\n)*)"
+                                            "FAIL\n3\n16\nPNG image data, 1200 x 700\n$")))
         << table;
 }
 
@@ -369,7 +371,8 @@ TEST(Capture, VerifyOnJackAndAlsaJudgesWhatTheirPathsCarried)
     JackServer server;
     ASSERT_EQ(server.Start(48000, kBuffer), "");
     // The driver's inputs connected to its own outputs: exact, one period late.
-    WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\JACK]\n\"CapturePorts\"=\"^tonewright:out_\"\n");
+    WriteRegistry(
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\JACK]\n\"CapturePorts\"=\"^tonewright:out_\"\n");
     const std::string jack = Verify("--driver JACK verify white");
     EXPECT_EQ(jack.rfind("0\nTrue True 256 gain=0.00", 0), 0u) << jack;
     // A 997 Hz tone at -18 dBFS written by sox, captured in place of the
@@ -378,7 +381,8 @@ TEST(Capture, VerifyOnJackAndAlsaJudgesWhatTheirPathsCarried)
                "gain -18");
     const std::string alsa = Verify("--driver 'ALSA: file' verify sine 1000", AlsaFileCard());
     EXPECT_TRUE(std::regex_search(
-        alsa, std::regex("^3\nFalse False [0-9]+ gain=-(5\\.9[89]|6\\.0[0-2])! frequency=997\\.00! ")))
+        alsa,
+        std::regex("^3\nFalse False [0-9]+ gain=-(5\\.9[89]|6\\.0[0-2])! frequency=997\\.00! ")))
         << alsa;
 }
 

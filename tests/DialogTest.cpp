@@ -292,7 +292,8 @@ TEST(DialogStartupTest, TheProgramShutsDownInOrderOnTermIntAndHup)
     for (const std::string signal : {"TERM", "INT", "HUP"}) {
         // A background job starts with SIGINT ignored unless told otherwise.
         EXPECT_EQ(RunCommand("rm -f Dbg.Log; env --default-signal LOCPATH=. LC_ALL=de_DE.UTF-8 "
-                             "XDG_STATE_HOME=\"$PWD\" XDG_CONFIG_HOME=\"$PWD\" LSAN_OPTIONS=suppressions=lsan.supp TSAN_OPTIONS=suppressions="
+                             "XDG_STATE_HOME=\"$PWD\" XDG_CONFIG_HOME=\"$PWD\" "
+                             "LSAN_OPTIONS=suppressions=lsan.supp TSAN_OPTIONS=suppressions="
                              "tsan.supp '" TONEWRIGHT_PROGRAM
                              "' & for i in $(seq 200); do grep -qs "
                              "'app initialization' Dbg.Log && break; sleep 0.1; done; kill -" +

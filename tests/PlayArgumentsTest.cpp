@@ -28,6 +28,10 @@ std::string Read(const std::string& line)
     text << commands[static_cast<int>(a.command)] << " " << a.frequency << " " << a.noteIndex
          << a.noteName << " " << a.freqStart << "-" << a.freqEnd << " " << a.seconds << "s "
          << a.attenuation << "dB pair " << a.pair << " rate " << a.rate << " '" << a.driver << "'";
+    if (a.verify)
+        text << " verify " << a.gainDb << " " << a.toleranceDb << " " << a.thdnDb << " "
+             << a.frequencyToleranceHz << (a.json ? " json '" : " '") << a.keep << "' '" << a.plot
+             << "' in " << a.inputPair;
     return text.str();
 }
 
@@ -57,7 +61,10 @@ INSTANTIATE_TEST_SUITE_P(Lines, PlayArgumentsTest, ::testing::Values(
     std::pair{"sine|440|--help", "help 0 -1 0-0 0.5s 12dB pair -1 rate 0 ''"},
     std::pair{"--version|pink", "version 0 -1 0-0 0.5s 12dB pair -1 rate 0 ''"},
     std::pair{"-h|--version", "help 0 -1 0-0 0.5s 12dB pair -1 rate 0 ''"},
-    std::pair{"sine|440|880", "error: unexpected '880'"}));
+    std::pair{"sine|440|880", "error: unexpected '880'"},
+    std::pair{"verify|pink", "pink 0 -1 0-0 0.5s 12dB pair -1 rate 0 '' verify 0 0.01 1 0.01 '' '' in 0"},
+    std::pair{"--json|verify|--gain|-1.5|--tolerance=0.5|--thdn|-80|--frequency-tolerance|2|--keep|k.wav|--plot|p.png|--input|1|sweep|20|2e4",
+              "sweep 0 -1 20-20000 0.5s 12dB pair -1 rate 0 '' verify -1.5 0.5 -80 2 json 'k.wav' 'p.png' in 1"}));
 
 // No signal, no such signal, a value missing or one too many, a note outside
 // the table or as the list writes it; numbers with trailing text, blanks, a
@@ -72,7 +79,9 @@ TEST(PlayArgumentsUsage, MalformedCommandLinesAreUsageErrors)
             "--seconds|half|pink", "pink|--seconds", "--attenuation|+3|pink", "--attenuation|12.5|pink",
             "--rate|0x10|pink", "--attenuation|4294967296|pink", "--attenuation=99999999999999999999|pink",
             "--pair|-1|pink", "--pair|2147483648|pink", "--rate|0|pink", "--rate=|pink", "--driver=|pink",
-            "--volume|3|pink", "-x|pink", "--list|pink"})
+            "--volume|3|pink", "-x|pink", "--list|pink", "verify", "--json|pink", "--gain|1|pink",
+            "verify|--output|x.wav|pink", "verify|--capture|x.wav|pink", "verify|--list",
+            "verify|--tolerance|0|pink", "verify|--gain|-x|pink", "--keep=|verify|pink"})
         EXPECT_GT(Read(line).rfind("error: ", 0) == 0 ? Read(line).size() : 0, 7u) << line;
 }
 // clang-format on

@@ -44,9 +44,12 @@ protected:
         const std::string registry =
             noDriver ? "/nonexistent" : TONEWRIGHT_PRODUCT_REGISTRY ":" + m_scratch.Path().string();
         int status = -1;
-        RunCommand("cd '" + dir.string() + "' || exit 120; export TONEWRIGHT_REGISTRY='" +
-                       registry + "' XDG_STATE_HOME=\"$PWD\" XDG_CONFIG_HOME=\"$PWD\" PLAY='" TONEWRIGHT_PLAY_PROGRAM "'; " + script,
-                   &status);
+        RunCommand(
+            "cd '" + dir.string() + "' || exit 120; export TONEWRIGHT_REGISTRY='" + registry +
+                "' XDG_STATE_HOME=\"$PWD\" XDG_CONFIG_HOME=\"$PWD\" PLAY='" TONEWRIGHT_PLAY_PROGRAM
+                "'; " +
+                script,
+            &status);
         out = ReadText(dir / "out");
         err = ReadText(dir / "err");
         log = ReadText(dir / "Dbg.Log");
