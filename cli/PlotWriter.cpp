@@ -81,8 +81,9 @@ bool WritePlot(const std::string& path, const Plot& plot, std::string& error)
                                         : QString("%1 Hz").arg(decade));
     for (double db = yLow; db <= yHigh; db += 20.0)
         painter.drawText(QPointF(10, Y(db) + 5), QString::number(db));
-    painter.drawText(QPointF(10, kTop - 20), QString::fromStdString(plot.yLabel));
-    painter.drawText(QPointF(kLeft, 30), QString::fromStdString(plot.title));
+    painter.drawText(QPointF(10, kTop - 12), QString::fromStdString(plot.yLabel));
+    painter.drawText(QRectF(kLeft, 8, plotW, 24), Qt::AlignCenter,
+                     QString::fromStdString(plot.title));
 
     QPainterPath curve;
     for (size_t i = 0; i < plot.hertz.size(); ++i) {

@@ -97,12 +97,19 @@ Plot PlotOf(const VerifyReport& report, const VerifyInput& input, const VerifyLi
         plot.hertz.push_back(k * spectrum.binHz);
         plot.db.push_back(Db(spectrum.power[k]));
     }
+    // The THD+N limit as a level below the tone's peak; noise's limits (gain,
+    // slope) are no levels of its spectrum, so they stand in the title.
     for (const Check& check : report.checks) {
-        // The THD+N limit as a level below the tone's peak bin.
         if (check.name == "THD+N" && !plot.db.empty())
             plot.limits.push_back(
                 {*std::max_element(plot.db.begin(), plot.db.end()) + check.bound, "THD+N limit"});
-        if (check.name == "RMS") plot.limits.push_back({check.value, "RMS"});
+        if (input.kind == SignalKind::Noise && (check.name == "gain" || check.name == "slope")) {
+            char text[96];
+            std::snprintf(text, sizeof text, "; %s %.2f %s (%s%s)", check.name.c_str(),
+                          check.value, check.unit.c_str(), check.limit.c_str(),
+                          check.pass ? "" : ", FAIL");
+            plot.title += text;
+        }
     }
     return plot;
 }
@@ -126,8 +133,10 @@ int RunVerify(const PlayArguments& arguments)
     // is the path's alone.
     const auto skipped = static_cast<long>(
         std::min<uint64_t>(played.capture.signalFrame, played.capture.left.size()));
-    input.capture.left.assign(played.capture.left.begin() + skipped, played.capture.left.end());
-    input.capture.right.assign(played.capture.right.begin() + skipped, played.capture.right.end());
+    input.capture.left = std::move(played.capture.left);
+    input.capture.right = std::move(played.capture.right);
+    for (std::vector<double>* channel : {&input.capture.left, &input.capture.right})
+        channel->erase(channel->begin(), channel->begin() + skipped);
     if (!RenderPlan(arguments, played, input.plan)) return kExitHostFailure;
     if (input.plan.left.empty() || input.capture.left.size() < input.plan.left.size()) {
         Report("the capture is shorter than the signal; nothing to measure");

@@ -38,7 +38,9 @@ ToneAnalysis AnalyseTone(const double* x, size_t n, double rate)
 {
     ToneAnalysis tone;
     tone.frequency = CrossingFrequency(x, n, rate);
-    const PowerSpectrum spectrum = SpectrumOf(x, n, rate);
+    // A long tone's first million samples resolve its harmonics finely
+    // enough; the whole would cost a transform of the whole in memory.
+    const PowerSpectrum spectrum = SpectrumOf(x, std::min<size_t>(n, size_t{1} << 20), rate);
     const double lobe = kLobeBins * spectrum.binHz;
     auto around = [&](double f) { return BandPower(spectrum, f - lobe, f + lobe); };
     const double fundamental = around(tone.frequency);
