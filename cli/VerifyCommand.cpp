@@ -153,6 +153,9 @@ int RunVerify(const PlayArguments& arguments)
     const VerifyHeading heading = {played.signal,          played.card.name,
                                    played.card.sampleType, played.card.sampleRate,
                                    arguments.inputPair,    played.seed};
+    if (!report.checks.empty() && report.checks.back().name == "signal came back")
+        Report("nothing came back on input pair " + std::to_string(arguments.inputPair) + " of " +
+               played.card.name + ": check the loopback and the --input pair");
     if (arguments.json)
         PrintVerifyJson(stdout, heading, report);
     else

@@ -81,6 +81,14 @@ VerifyReport Verify(const VerifyInput& input, const VerifyLimits& limits)
     const Levels levels = LevelsOf(left.data(), n);
     checks.Figure("peak", levels.peakDb, "dBFS");
     checks.Figure("RMS", levels.rmsDb, "dBFS");
+    // Silence has no gain, frequency or distortion to measure.
+    const bool heard = std::any_of(left.begin(), left.end(), [](double v) { return v != 0.0; }) ||
+                       std::any_of(right.begin(), right.end(), [](double v) { return v != 0.0; });
+    if (!heard) {
+        checks.AtLeast("signal came back", 0.0, "", 1.0);
+        report.passed = false;
+        return report;
+    }
     const size_t clipped = ClippedSamples(left.data(), n, input.fullScale) +
                            ClippedSamples(right.data(), n, input.fullScale);
     checks.AtMost("clipped samples", static_cast<double>(clipped), "", 0.0);

@@ -5,6 +5,7 @@
 #include "measure/SampleChecks.h"
 #include "measure/SpectralAnalysis.h"
 #include "measure/ToneAnalysis.h"
+#include "measure/Verification.h"
 #include "tests/ScratchFolder.h"
 #include "tests/fixtures/SignalMeasure.h"
 
@@ -115,6 +116,20 @@ TEST(Measure, ASweepThroughAKnownGainIsFlatAndSoxsNoisesHaveTheirSlopes)
         EXPECT_NEAR(OctaveSlopeDb(audio.channels[0].data(), audio.Frames(), 48000.0), slope, 0.5)
             << name;
     }
+}
+
+// A wrong input pair or a cable not plugged in gives silence: a failure that
+// says so, not a page of figures of nothing.
+TEST(Measure, ASilentCaptureFailsAsNothingCameBack)
+{
+    VerifyInput input;
+    input.plan.left = input.plan.right = Tone(1000.0, 0.25, 4800);
+    input.capture.left = input.capture.right = std::vector<double>(9600, 0.0);
+    const VerifyReport report = Verify(input, VerifyLimits{});
+    EXPECT_FALSE(report.passed);
+    EXPECT_EQ(report.checks.back().name, "signal came back");
+    input.capture.left = input.capture.right = input.plan.left;
+    EXPECT_TRUE(Verify(input, VerifyLimits{}).passed);
 }
 
 } // namespace
