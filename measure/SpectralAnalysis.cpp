@@ -82,7 +82,8 @@ SweepAnalysis AnalyseSweep(const double* plan, const double* capture, size_t n, 
 
     // Distortion where the sweep is at a quarter, half and three quarters:
     // the harmonics' bands are the fundamental's band multiplied.
-    if (n < kSegment) return sweep;
+    // Each window is centred on its quarter and must lie inside the sweep.
+    if (n < 2 * kSegment) return sweep;
     for (size_t quarter = 1; quarter <= 3; ++quarter) {
         const size_t start = quarter * n / 4 - kSegment / 2;
         const PowerSpectrum s = SpectrumOf(capture + start, kSegment, rate);
