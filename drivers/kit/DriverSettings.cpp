@@ -77,7 +77,7 @@ uint32_t DriverKeyReader::Dword(const char* valueName, uint32_t fallback, uint32
     RegCloseKey(key);
     if (status != ERROR_SUCCESS) return fallback;
     if (type != REG_DWORD || size != sizeof value) {
-        Refuse("%s is no dword (a number from %u to %u)", valueName, min, max);
+        Refuse("%s is no dword", valueName);
         return fallback;
     }
     if (value < min || value > max) {
