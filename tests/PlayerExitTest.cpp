@@ -203,3 +203,32 @@ TEST_F(PlayerExitTest, NoFailureEndsAsSuccessAndNoneMovesTheConfiguredDriver)
 }
 
 } // namespace
+
+TEST_F(PlayerExitTest, AKeyValueOutOfItsRangeIsRefusedByNameAndRangeAndNothingPlays)
+{
+    const struct {
+        const char *key, *value, *said;
+    } cases[] = {
+        {"Virtual Card 16-bit", "\"Channels\"=dword:00000001",
+         "Channels 1 is out of range (2 to 128)"},
+        {"Virtual Card 16-bit", "\"RecordFile\"=\"/dev/full\"",
+         "RecordFile \"/dev/full\" is not a regular file"},
+        {"Virtual Card 16-bit", "\"BufferSize\"=dword:00000030",
+         "BufferSize 48 is out of range (a power of two from 32 to 4096)"},
+        {"JACK", "\"AutoConnect\"=dword:00000002", "AutoConnect 2 is out of range (0 to 1)"},
+        {"Virtual Card 16-bit", "", "RecordFile has 5000 characters (at most 4095)"}};
+    for (const auto& c : cases) {
+        std::ofstream(m_dir / "registry.d" / "zz-limits.reg")
+            << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\" << c.key << "]\n"
+            << (c.value[0] != '\0' ? c.value : "\"RecordFile\"=\"" + std::string(5000, 'a') + "\"")
+            << "\n";
+        const Outcome run = Play({"--driver", c.key, "--seconds", "0.1", "sine", "440"});
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.err.find("(" + std::string(c.key) + ") cannot be set up: " + c.said + "\n"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(ReadText(m_dir / "state/tonewright/Dbg.Log").find(c.said), std::string::npos);
+        EXPECT_TRUE(fs::is_empty(m_dir / "cwd")) << c.said;
+    }
+    EXPECT_FALSE(fs::exists("/dev/full-001.wav"));
+}

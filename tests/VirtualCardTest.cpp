@@ -61,12 +61,11 @@ protected:
     IASIO* driver = nullptr;
 };
 
-// Settings under the variant's own key; a bad value falls back, saying so in one line.
+// Settings under the variant's own key (a bad one refuses init: the player's test).
 struct VariantCase {
     const char* values;
     int32_t outputs, preferred;
     double rate;
-    const char* lines;
     const char* encoding; // as sox names it
 };
 
@@ -74,32 +73,20 @@ class VirtualCardVariants : public VirtualCard, public ::testing::WithParamInter
 
 TEST_P(VirtualCardVariants, TakesItsSettingsDescribesItselfAndItsTakeIsWhatEachChannelPlayed)
 {
-    // 200 channels are past the card's 128; 100 frames is no power of two (granularity -1).
     const VariantCase cases[] = {
-        {"", 8, 256, 48000.0, "", "16-bit Signed Integer"},
+        {"", 8, 256, 48000.0, "16-bit Signed Integer"},
         {"\"Channels\"=dword:00000006\n\"BufferSize\"=dword:00000080\n"
          "\"SampleRate\"=dword:00017700\n",
-         6, 128, 96000.0, "", "24-bit Signed Integer"},
-        {"\"Channels\"=dword:00000000\n\"BufferSize\"=dword:00001388\n"
-         "\"SampleRate\"=dword:00005622\n",
-         8, 256, 48000.0,
-         "Virtual Card 32-bit: Channels 0 is out of range (1 to 128); using 8\n"
-         "Virtual Card 32-bit: BufferSize 5000 is out of range (a power of two from 32 to 4096); "
-         "using 256\n"
-         "Virtual Card 32-bit: SampleRate 22050 is out of range (44100, 48000 or 96000); using "
-         "48000\n",
-         "32-bit Signed Integer"},
-        {"\"Channels\"=dword:000000c8\n\"BufferSize\"=dword:00000064\n", 8, 256, 48000.0,
-         "Virtual Card float: Channels 200 is out of range (1 to 128); using 8\n"
-         "Virtual Card float: BufferSize 100 is out of range (a power of two from 32 to 4096); "
-         "using 256\n",
+         6, 128, 96000.0, "24-bit Signed Integer"},
+        {"\"Channels\"=dword:00000080\n\"BufferSize\"=dword:00001000\n"
+         "\"SampleRate\"=dword:0000ac44\n",
+         128, 4096, 44100.0, "32-bit Signed Integer"},
+        {"\"Channels\"=dword:00000006\n\"BufferSize\"=dword:00000020\n", 6, 32, 48000.0,
          "32-bit Floating Point"}};
     const VariantCase& c = cases[GetParam()];
     const VirtualCardVariant& variant = kVirtualCardVariants[GetParam()];
     UseSettings(GetParam(), c.values);
-    testing::internal::CaptureStderr();
     Create(GetParam());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.lines);
     ExpectFacts(driver, variant.name, c.outputs, c.outputs, {32, 4096, c.preferred, -1},
                 variant.type, c.preferred, c.rate, {44100.0, 48000.0, 96000.0},
                 {22050.0, 88200.0, 192000.0, 0.0, -48000.0});

@@ -33,6 +33,7 @@ AlsaDriver::~AlsaDriver()
 bool AlsaDriver::OpenDevice()
 {
     ReadAlsaSettings(szKeyName, &settings);
+    if (settings.refusal[0] != '\0') return true;
     const int opened = device.Open(settings.device);
     if (opened < 0) {
         std::fprintf(stderr, "%s: ALSA device \"%s\" cannot be opened for playback: %s\n",
@@ -111,6 +112,13 @@ bool AlsaDriver::OpenDevice()
     SetLatencies(0, static_cast<int32_t>(device.BufferFrames()));
     ListSampleRates();
     return true;
+}
+
+bool AlsaDriver::Open()
+{
+    if (settings.refusal[0] == '\0') return true;
+    SetErrorMessage(settings.refusal);
+    return false;
 }
 
 void AlsaDriver::ListSampleRates()

@@ -24,7 +24,8 @@ public:
 
     // Opens the device and settles format, channels, rate and period; false,
     // with one line on stderr, when the device cannot be used, so that the
-    // creation is refused.
+    // creation is refused. A refused value of the key opens nothing: init
+    // says it.
     bool OpenDevice();
 
     // Asks the device, for any whole rate, not only the listed ones.
@@ -34,6 +35,8 @@ public:
     ASIOError disposeBuffers() override;
 
 protected:
+    // Refused, naming the value, when a value of the driver's key is out of range.
+    bool Open() override;
     ASIOError StartTransport() override;
     void StopTransport() override;
     // While running: the writer stops, the device is configured for the new

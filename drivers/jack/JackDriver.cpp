@@ -25,6 +25,7 @@ JackDriver::~JackDriver()
 bool JackDriver::OpenClient()
 {
     ReadJackSettings(kJackDriverName, &settings);
+    if (settings.refusal[0] != '\0') return true;
     jack_status_t status = static_cast<jack_status_t>(0);
     // Without a server libjack writes several lines of its attempts; the
     // line below says it once. Its own handler is back before this returns,
@@ -69,6 +70,13 @@ bool JackDriver::OpenClient()
     SetSampleRates(&serverRate, 1, serverRate);
     SetLatencies(0, static_cast<int32_t>(ports.PlaybackLatency(pClient, settings.autoConnect)));
     return true;
+}
+
+bool JackDriver::Open()
+{
+    if (settings.refusal[0] == '\0') return true;
+    SetErrorMessage(settings.refusal);
+    return false;
 }
 
 ASIOError JackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency)

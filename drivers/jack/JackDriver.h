@@ -27,7 +27,8 @@ public:
 
     // Opens the client on the default server (JACK_DEFAULT_SERVER, as every
     // JACK client does), never starting one, and registers the ports; false,
-    // with one line on stderr, when no server can be reached.
+    // with one line on stderr, when no server can be reached. A refused
+    // value of the key opens nothing: init says it.
     bool OpenClient();
 
     // Asked of the server each time: the ports' latency follows their
@@ -43,6 +44,8 @@ public:
     uint64_t MismatchedCycles() const { return qwMismatched.load(std::memory_order_relaxed); }
 
 protected:
+    // Refused, naming the value, when a value of the driver's key is out of range.
+    bool Open() override;
     // Activates the client, then connects the ports when AutoConnect is set.
     ASIOError StartTransport() override;
     // Deactivates the client; JACK returns once no process cycle runs.

@@ -23,6 +23,13 @@ VirtualCard::~VirtualCard()
     StopTransport();
 }
 
+bool VirtualCard::Open()
+{
+    if (settings.refusal[0] == '\0') return true;
+    SetErrorMessage(settings.refusal);
+    return false;
+}
+
 ASIOError VirtualCard::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
                                      int32_t bufferSize, ASIOCallbacks* callbacks)
 {

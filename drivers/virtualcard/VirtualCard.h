@@ -28,6 +28,8 @@ public:
     ASIOError outputReady() override { return ASE_OK; }
 
 protected:
+    // Refused, naming the value, when a value of the card's key is out of range.
+    bool Open() override;
     ASIOError StartTransport() override;
     // When a take of the run could not be written whole, the error text says
     // so afterwards: the host learns that what played was not recorded.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -22,89 +23,83 @@ bool IsCardRate(uint32_t rate)
     return false;
 }
 
-void ReportOutOfRange(const char* driverName, const char* valueName, uint32_t value,
-                      const char* range, uint32_t fallback)
-{
-    std::fprintf(stderr, "%s: %s %u is out of range (%s); using %u\n", driverName, valueName, value,
-                 range, fallback);
-}
-
 // A decimal number of dB from a text value; false when the value is absent
-// or said on stderr to be no number.
-bool ReadDecibels(const char* driverName, const char* valueName, double* value)
+// or refused as no number.
+bool ReadDecibels(DriverKeyReader& key, const char* valueName, double* value)
 {
     char text[64];
-    if (!ReadDriverString(driverName, valueName, text, sizeof text)) return false;
+    if (!key.String(valueName, text, sizeof text)) return false;
     char* end = nullptr;
     const double parsed = std::strtod(text, &end);
     if (end == text || *end != '\0' || !std::isfinite(parsed)) {
-        std::fprintf(stderr, "%s: %s \"%s\" is no number of dB; ignored\n", driverName, valueName,
-                     text);
+        key.RefuseText(valueName, text, "is no number of dB");
         return false;
     }
     *value = parsed;
     return true;
 }
 
-void ReadLoopbackSettings(const char* driverName, LoopbackSettings* loopback)
+void ReadLoopbackSettings(DriverKeyReader& key, LoopbackSettings* loopback)
 {
-    loopback->latency = ReadDriverDword(driverName, "LoopbackLatency", 0);
-    if (loopback->latency > kVirtualCardMaxLoopbackLatency) {
-        ReportOutOfRange(driverName, "LoopbackLatency", loopback->latency, "0 to 192000", 0);
-        loopback->latency = 0;
+    loopback->latency = key.Dword("LoopbackLatency", 0, 0, kVirtualCardMaxLoopbackLatency);
+    loopback->hasGain = ReadDecibels(key, "LoopbackGainDb", &loopback->gainDb);
+    loopback->hasNoise = ReadDecibels(key, "LoopbackNoiseDb", &loopback->noiseDb);
+    loopback->hasClip = ReadDecibels(key, "LoopbackClipDb", &loopback->clipDb);
+}
+
+void ReadRecordFile(DriverKeyReader& key, const char* driverName, VirtualCardSettings* settings)
+{
+    char* file = settings->recordFile;
+    const size_t size = sizeof settings->recordFile;
+    if (!key.String("RecordFile", file, size)) {
+        std::snprintf(file, size, "%s.wav", driverName);
+    } else if (file[0] == '\0') {
+        key.RefuseText("RecordFile", file, "is empty");
+        return;
     }
-    loopback->hasGain = ReadDecibels(driverName, "LoopbackGainDb", &loopback->gainDb);
-    loopback->hasNoise = ReadDecibels(driverName, "LoopbackNoiseDb", &loopback->noiseDb);
-    loopback->hasClip = ReadDecibels(driverName, "LoopbackClipDb", &loopback->clipDb);
+    // The folder the user named for takes holds every relative name.
+    const char* takes = std::getenv("TONEWRIGHT_TAKES");
+    if (takes != nullptr && takes[0] != '\0' && file[0] != '/') {
+        char joined[sizeof settings->recordFile];
+        const int length = std::snprintf(joined, sizeof joined, "%s/%s", takes, file);
+        if (length < 0 || static_cast<size_t>(length) >= sizeof joined) {
+            key.RefuseText("RecordFile", file, "with the takes folder is too long a path");
+            return;
+        }
+        std::memcpy(file, joined, static_cast<size_t>(length) + 1);
+    }
+    struct stat named {};
+    if (stat(file, &named) == 0 && !S_ISREG(named.st_mode))
+        key.RefuseText("RecordFile", file, "is not a regular file");
 }
 
 } // namespace
 
 void ReadVirtualCardSettings(const char* driverName, VirtualCardSettings* settings)
 {
-    ReadLoopbackSettings(driverName, &settings->loopback);
-    const uint32_t channels = ReadDriverDword(driverName, "Channels", kVirtualCardDefaultChannels);
-    settings->channels = kVirtualCardDefaultChannels;
-    if (channels >= 1 && channels <= static_cast<uint32_t>(DriverChannels::kMaxChannels))
-        settings->channels = static_cast<int32_t>(channels);
-    else
-        ReportOutOfRange(driverName, "Channels", channels, "1 to 128", kVirtualCardDefaultChannels);
+    DriverKeyReader key(driverName);
+    ReadLoopbackSettings(key, &settings->loopback);
+    settings->channels =
+        static_cast<int32_t>(key.Dword("Channels", kVirtualCardDefaultChannels,
+                                       kVirtualCardMinChannels, DriverChannels::kMaxChannels));
 
     // The granularity of -1 promises powers of two.
     const uint32_t bufferSize =
-        ReadDriverDword(driverName, "BufferSize", kVirtualCardDefaultBufferSize);
+        key.Dword("BufferSize", kVirtualCardDefaultBufferSize, 0, UINT32_MAX);
     settings->bufferSize = kVirtualCardDefaultBufferSize;
     if (bufferSize >= kVirtualCardMinBufferSize && bufferSize <= kVirtualCardMaxBufferSize &&
         IsPowerOfTwo(bufferSize))
         settings->bufferSize = static_cast<int32_t>(bufferSize);
     else
-        ReportOutOfRange(driverName, "BufferSize", bufferSize, "a power of two from 32 to 4096",
-                         kVirtualCardDefaultBufferSize);
+        key.RefuseNumber("BufferSize", bufferSize, "a power of two from 32 to 4096");
 
-    const uint32_t rate = ReadDriverDword(driverName, "SampleRate", kVirtualCardDefaultRate);
+    const uint32_t rate = key.Dword("SampleRate", kVirtualCardDefaultRate, 0, UINT32_MAX);
     settings->sampleRate = kVirtualCardDefaultRate;
     if (IsCardRate(rate))
         settings->sampleRate = rate;
     else
-        ReportOutOfRange(driverName, "SampleRate", rate, "44100, 48000 or 96000",
-                         kVirtualCardDefaultRate);
+        key.RefuseNumber("SampleRate", rate, "44100, 48000 or 96000");
 
-    const bool found = ReadDriverString(driverName, "RecordFile", settings->recordFile,
-                                        sizeof settings->recordFile);
-    if (!found || settings->recordFile[0] == '\0') {
-        if (found)
-            std::fprintf(stderr, "%s: RecordFile is empty; using \"%s.wav\"\n", driverName,
-                         driverName);
-        std::snprintf(settings->recordFile, sizeof settings->recordFile, "%s.wav", driverName);
-    }
-    // The folder the user named for takes holds every relative name.
-    const char* takes = std::getenv("TONEWRIGHT_TAKES");
-    if (takes == nullptr || takes[0] == '\0' || settings->recordFile[0] == '/') return;
-    char joined[sizeof settings->recordFile];
-    const int length = std::snprintf(joined, sizeof joined, "%s/%s", takes, settings->recordFile);
-    if (length > 0 && static_cast<size_t>(length) < sizeof joined)
-        std::memcpy(settings->recordFile, joined, static_cast<size_t>(length) + 1);
-    else
-        std::fprintf(stderr, "%s: TONEWRIGHT_TAKES is too long; takes go to %s\n", driverName,
-                     settings->recordFile);
+    ReadRecordFile(key, driverName, settings);
+    std::snprintf(settings->refusal, sizeof settings->refusal, "%s", key.Refusal());
 }

@@ -1,6 +1,6 @@
 // The virtual card's settings, read from the values of its own registry key
-// when a card object is made. Each value has a default; one out of range is
-// reported with one line on stderr and the default used instead.
+// when a card object is made. Each value has a default; one out of range
+// makes the card refuse to start, naming the value and its range.
 #pragma once
 
 #include <cstdint>
@@ -18,14 +18,17 @@ struct LoopbackSettings {
 };
 
 struct VirtualCardSettings {
-    int32_t channels;      // "Channels": outputs "Out 1" upward and as many inputs, 1 to 128
+    int32_t channels;      // "Channels": outputs "Out 1" upward and as many inputs, 2 to 128
     int32_t bufferSize;    // "BufferSize": preferred frames, a power of two from 32 to 4096
     uint32_t sampleRate;   // "SampleRate": one of the card's rates
     char recordFile[4096]; // "RecordFile": the path takes are named after
     LoopbackSettings loopback;
+    char refusal[128]; // why the card will not start; empty when every value was taken
 };
 
 constexpr int32_t kVirtualCardDefaultChannels = 8;
+// The host plays pairs.
+constexpr int32_t kVirtualCardMinChannels = 2;
 constexpr int32_t kVirtualCardMinBufferSize = 32;
 constexpr int32_t kVirtualCardMaxBufferSize = 4096;
 constexpr int32_t kVirtualCardDefaultBufferSize = 256;
@@ -39,5 +42,6 @@ constexpr uint32_t kVirtualCardMaxLoopbackLatency = 2 * kVirtualCardMaxRate;
 
 // The default record file is "<driverName>.wav"; it and a relative
 // "RecordFile" are in $TONEWRIGHT_TAKES when that is set, else in the current
-// folder.
+// folder. A "RecordFile" that names something other than a regular file (a
+// device, a folder) is refused: takes are named after it, never written to it.
 void ReadVirtualCardSettings(const char* driverName, VirtualCardSettings* settings);
