@@ -112,6 +112,14 @@ TEST_F(PlayerExitTest, CtrlCFadesTheSignalToZeroWithinTenMilliseconds)
                    Clock::now() - heard > std::chrono::milliseconds(300);
         });
     EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_EQ(run.err.find(" / 10.0 s"), std::string::npos); // no progress on a pipe
+    EXPECT_NE(run.err.find("interrupted; the signal was faded out before its end\n"),
+              std::string::npos);
+    // Shut down in order: the driver list released before the log's trailer.
+    const std::string log = ReadText(m_dir / "state/tonewright/Dbg.Log");
+    const size_t trailer = log.rfind("\n\nShutting down debug logging system...\nDate: ");
+    EXPECT_LT(log.find("AsioDriverList destruction."), trailer);
+    EXPECT_NE(trailer, std::string::npos);
     const std::vector<double> left = Levels(ReadWavFile(take.string()), 0);
     // At 48000 Hz the ramp is 480 frames; a cut sine jumps by up to its peak.
     const double ramp = 480.0;

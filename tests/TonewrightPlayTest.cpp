@@ -146,29 +146,6 @@ INSTANTIATE_TEST_SUITE_P(Runs, TonewrightPlayEndings, ::testing::Values(
     Ending{"--version", true, 0, "tonewright-play ", ""}));
 // clang-format on
 
-TEST_F(TonewrightPlayTest, CtrlCEndsATenSecondSineOnTheConfiguredDriverInOrder)
-{
-    // No --driver: the configured driver opens; the take must survive the interruption.
-    EXPECT_EQ(Run("\"$PLAY\" --list | sed -n 's/^  \\([0-9]*\\)  Virtual Card, 16-bit.*/\\1/p' | "
-                  "tr -d '\\n' >ASIOConfig.txt && cp ASIOConfig.txt index && timeout 60 \"$PLAY\" "
-                  "--seconds 10 sine 440 >out 2>err & for i in $(seq 400); do [ -e take-001.wav ] "
-                  "&& break; sleep 0.05; done; sleep 0.3; kill -INT $!; wait $!"),
-              130);
-    EXPECT_EQ(out, "");
-    EXPECT_NE(err.find("tonewright-play: interrupted; the signal was faded out before its end\n"),
-              std::string::npos);
-    EXPECT_EQ(err.find(" / 10.0 s"), std::string::npos); // no progress on a pipe
-    EXPECT_EQ(ReadText(dir / "ASIOConfig.txt"), ReadText(dir / "index"));
-    EXPECT_EQ(RunCommand("sox --i -b '" + (dir / "take-001.wav").string() + "'"), "16\n");
-    const size_t trailer = log.rfind("\n\nShutting down debug logging system...\nDate: ");
-    EXPECT_LT(log.find("AsioDriverList destruction."), trailer);
-    EXPECT_NE(trailer, std::string::npos);
-    // A cut take: complete on disk, far shorter than asked.
-    const SoxAudio take = SoxRead((dir / "take-001.wav").string());
-    EXPECT_GT(take.Frames(), 0u);
-    EXPECT_LT(take.Frames(), 5u * 48000);
-}
-
 TEST_F(TonewrightPlayTest, ProgressShowsOnATerminalOnlyForSignalsOverOneSecond)
 {
     const std::string white = "script -qec '\"$PLAY\" --driver \"Virtual Card, 16\" --seconds ";
