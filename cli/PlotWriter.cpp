@@ -50,8 +50,17 @@ bool WritePlot(const std::string& path, const Plot& plot, std::string& error)
         yHigh = std::max(yHigh, line.y);
         yLow = std::min(yLow, line.y);
     }
-    yHigh = 10.0 * std::ceil(yHigh / 10.0 + 0.05);
-    yLow = std::max(10.0 * std::floor(yLow / 10.0 - 0.05), yHigh - 200.0);
+    // A step of 1, 2 or 5 times a power of ten that gives about eight
+    // divisions, a spectrum shown to 200 dB below its top at most, and a
+    // flat response still a few divisions high.
+    yLow = std::max(yLow, yHigh - 200.0);
+    const double span = std::max(yHigh - yLow, 0.2);
+    const double decade = std::pow(10.0, std::floor(std::log10(span / 8.0)));
+    double step = decade;
+    for (double multiple : {2.0, 5.0, 10.0})
+        if (span / step > 10.0) step = decade * multiple;
+    yHigh = step * (std::floor(yHigh / step) + 1.0);
+    yLow = step * (std::ceil(yLow / step) - 1.0);
     const double plotW = kWidth - kLeft - kRight, plotH = kHeight - kTop - kBottom;
     auto X = [&](double f) {
         return kLeft + plotW * std::log(std::max(f, fLow) / fLow) / std::log(fHigh / fLow);
@@ -71,7 +80,7 @@ bool WritePlot(const std::string& path, const Plot& plot, std::string& error)
             if (decade * m >= fLow && decade * m <= fHigh)
                 painter.drawLine(QPointF(X(decade * m), kTop),
                                  QPointF(X(decade * m), kTop + plotH));
-    for (double db = yLow; db <= yHigh; db += 10.0)
+    for (double db = yLow; db <= yHigh + step / 2; db += step)
         painter.drawLine(QPointF(kLeft, Y(db)), QPointF(kLeft + plotW, Y(db)));
     painter.setPen(Qt::black);
     painter.drawRect(QRectF(kLeft, kTop, plotW, plotH));
@@ -79,8 +88,8 @@ bool WritePlot(const std::string& path, const Plot& plot, std::string& error)
         painter.drawText(QPointF(X(decade) - 20, kTop + plotH + 20),
                          decade >= 1000 ? QString("%1 kHz").arg(decade / 1000)
                                         : QString("%1 Hz").arg(decade));
-    for (double db = yLow; db <= yHigh; db += 20.0)
-        painter.drawText(QPointF(10, Y(db) + 5), QString::number(db));
+    for (double db = yLow; db <= yHigh + step / 2; db += step)
+        painter.drawText(QPointF(10, Y(db) + 5), QString::number(db, 'g', 6));
     painter.drawText(QPointF(10, kTop - 12), QString::fromStdString(plot.yLabel));
     painter.drawText(QRectF(kLeft, 8, plotW, 24), Qt::AlignCenter,
                      QString::fromStdString(plot.title));
@@ -96,9 +105,13 @@ bool WritePlot(const std::string& path, const Plot& plot, std::string& error)
     painter.setPen(QPen(QColor(30, 80, 200), 1.5));
     painter.drawPath(curve);
     painter.setPen(QPen(QColor(200, 40, 40), 1.5, Qt::DashLine));
+    // Each label on its line's side away from the others, so that two close
+    // lines keep readable labels.
     for (const PlotLine& line : plot.limits) {
         painter.drawLine(QPointF(kLeft, Y(line.y)), QPointF(kLeft + plotW, Y(line.y)));
-        painter.drawText(QPointF(kLeft + plotW + 8, Y(line.y) + 5),
+        const bool highest = std::all_of(plot.limits.begin(), plot.limits.end(),
+                                         [&](const PlotLine& other) { return other.y <= line.y; });
+        painter.drawText(QPointF(kLeft + plotW + 8, Y(line.y) + (highest ? -3 : 13)),
                          QString::fromStdString(line.label));
     }
     painter.end();

@@ -91,6 +91,7 @@ SweepAnalysis AnalyseSweep(const double* plan, const double* capture, size_t n, 
         const double f1 = startHz + (endHz - startHz) * static_cast<double>(start + kSegment) / n;
         const double margin = 6.0 * s.binHz;
         const double lo = std::min(f0, f1) - margin, hi = std::max(f0, f1) + margin;
+        if (2.0 * hi >= rate / 2.0) continue; // no harmonic below the Nyquist frequency
         const double fundamental = BandPower(s, lo, hi);
         double harmonics = 0.0;
         for (int h = 2; h <= 10 && h * hi < rate / 2.0; ++h)
