@@ -310,12 +310,10 @@ TEST_F(DriverMessages, ResetRequestFromTheDriversThreadIsPostedToTheDialogsQueue
     EXPECT_EQ(asioMessages(kAsioResetRequest, 0, nullptr, nullptr), 1);
     const std::string line = "asioMessages: kAsioResetRequest received - triggering complete reset";
     EXPECT_EQ(LoggedSince(), (Lines{line, line}));
-    std::vector<PostedMessage> delivered;
-    dialog.PumpMessages([&](const PostedMessage& m) { delivered.push_back(m); });
-    ASSERT_EQ(delivered.size(), 1u);
-    EXPECT_EQ(delivered[0].message, 0x800Au);
-    EXPECT_EQ(delivered[0].wParam, 0u);
-    EXPECT_EQ(delivered[0].lParam, 0);
+    ASSERT_EQ(dialog.posted.size(), 1u);
+    EXPECT_EQ(dialog.posted[0].message, 0x800Au);
+    EXPECT_EQ(dialog.posted[0].wParam, 0u);
+    EXPECT_EQ(dialog.posted[0].lParam, 0);
 }
 
 } // namespace

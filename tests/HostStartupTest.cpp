@@ -39,8 +39,10 @@ TEST_F(AsioDriverListTest, UnusableDriversAreLeftOutSayingWhyAndTheRestNumberedD
                                                     {1, ""}};
         char text[512];
         for (const auto& [size, name] : cuts) {
+            std::memset(text, '#', sizeof text);
             EXPECT_EQ(list.asioDriverName(0, text, size), 0);
             EXPECT_EQ(text, name) << size;
+            EXPECT_EQ(text[size], '#') << "written past the buffer of " << size;
         }
         EXPECT_EQ(list.asioDriverName(0, nullptr, 10), DRIVER_ERR_INVALID_PARAM);
         EXPECT_EQ(list.asioDriverName(2, text, 10), DRIVER_ERR_NOT_FOUND);

@@ -25,13 +25,6 @@ protected:
         jack.Stop();
     }
 
-    std::string StartServer()
-    {
-        const std::string failure = jack.Start();
-        observer = jack.observer;
-        return failure;
-    }
-
     // Until `frames` more have passed on the server's clock.
     bool WaitForFrames(jack_nframes_t frames)
     {
@@ -45,12 +38,11 @@ protected:
     }
 
     JackServer jack;
-    pid_t& server = jack.pid;
+    jack_client_t*& observer = jack.observer;
     pid_t recorder = -1; // jack_capture
-    jack_client_t* observer = nullptr;
 };
 
-#define START_SERVER() ASSERT_EQ(StartServer(), "")
+#define START_SERVER() ASSERT_EQ(jack.Start(), "")
 
 TEST_F(JackDriverTest, WithoutAServerCreationIsRefusedAndNoServerIsStarted)
 {
@@ -159,7 +151,7 @@ TEST_F(JackDriverTest, ANewBufferSizeOrAServerThatStopsMakesOneResetRequest)
     ASSERT_NE(driver, nullptr);
     ASSERT_EQ(CreatePatternBuffers(driver, {0, 1}, ASIOSTFloat32LSB, 512), ASE_OK);
     ASSERT_EQ(driver->start(), ASE_OK);
-    End(server, SIGTERM);
+    End(jack.pid, SIGTERM);
     ASSERT_TRUE(WaitFor([] { return g_host.resets.load() > 1; }));
     EXPECT_EQ(driver->stop(), ASE_OK);
     EXPECT_EQ(driver->start(), ASE_HWMalfunction);
@@ -191,7 +183,7 @@ TEST_F(JackDriverTest, TonewrightPlayEndsWithAResetWhenTheServerStopsDuringTheTo
         jack_port_t* port = jack_port_by_name(observer, "tonewright:out_1");
         return port != nullptr && jack_port_connected(port) > 0;
     });
-    End(server, SIGTERM);
+    End(jack.pid, SIGTERM);
     player.join();
     const std::string said = RunCommand("cat play.txt");
     ASSERT_TRUE(playing) << said;

@@ -76,7 +76,7 @@ TEST(SineGenerator, FormatCodesSetFullScaleAndTheLevelOfEachAttenuation)
 
 // 1000 Hz, 0.5 s at 48000 Hz, 0 dB, 512-frame buffers: Nc 500, 48 samples a
 // cycle, 10 cycles a ramp, L 479, E 23520 before the zero-crossing test, B 44.
-TEST(SineGenerator, ThousandHertzPlanHasTheWorkedFiguresAndPlaysItsDryRun)
+TEST(SineGenerator, ThousandHertzPlanHasTheWorkedFiguresAndPlaysThem)
 {
     for (uint32_t code : {0u, 2u}) {
         SCOPED_TRACE(code);
@@ -92,45 +92,17 @@ TEST(SineGenerator, ThousandHertzPlanHasTheWorkedFiguresAndPlaysItsDryRun)
         EXPECT_EQ(gen.dwFadeOutOffset, code == 0 ? 481u : 480u);
         EXPECT_EQ(gen.dwToneBuffers, 47u);
 
-        // Without corrections playback is the dry run through the writers.
+        // Without the balancing corrections, so that the peak is the amplitude.
         gen.lCorrection = 0;
         gen.bDcFraction = false;
-        SineGenerator ref(512, FormatCode{code});
-        ref.StartTone(48000.0, 1000.0, 0.5, 0);
-        ref.ResetRun();
-        std::vector<int32_t> wide(total);
-        std::vector<int16_t> narrow(total);
-        const uint32_t fadeOut = total - ref.dwRampLength;
-        auto dryRun = [&](auto* samples) {
-            ref.WriteFadeIn(samples, ref.dwRampLength);
-            ref.WriteSteady(samples + ref.dwRampLength, fadeOut - ref.dwRampLength);
-            ref.dEnvelope = ref.dwFullScale;
-            ref.WriteFadeOut(samples + fadeOut, ref.dwRampLength);
-            return std::vector<double>(samples, samples + total);
-        };
-        const std::vector<double> expected =
-            code == 0 ? dryRun(narrow.data()) : dryRun(wide.data());
         const std::vector<double> played = RenderWhole(gen);
         ASSERT_EQ(played.size(), 47u * 512u);
-        EXPECT_EQ(std::vector<double>(played.begin(), played.begin() + total), expected);
         EXPECT_EQ(Peak(played, total), 0.0);
-        // Independent of the writers: the first sample, the pitch, the peak.
-        const double first = std::sin(2.0 * M_PI / 48.0) * (ref.dwFullScale - 2.0) / 480.0;
+        // The first sample, the pitch, the peak.
+        const double first = std::sin(2.0 * M_PI / 48.0) * (gen.dwFullScale - 2.0) / 480.0;
         EXPECT_EQ(played[0], std::trunc(first));
         EXPECT_NEAR(Frequency(played, 48000.0, 0, total), 1000.0, 1e-9);
-        EXPECT_EQ(Peak(played), ref.dwFullScale - 2.0);
-
-        // A null buffer advances phase, envelope, stage and sum as a real one.
-        SineGenerator dry(512, FormatCode::Int16), wet(512, FormatCode::Int16);
-        dry.StartTone(48000.0, 440.0, 1.0, 3);
-        wet.StartTone(48000.0, 440.0, 1.0, 3);
-        std::vector<int16_t> stored(300);
-        dry.WriteFadeIn(static_cast<int16_t*>(nullptr), 300);
-        wet.WriteFadeIn(stored.data(), 300);
-        EXPECT_EQ(dry.dPhase, wet.dPhase);
-        EXPECT_EQ(dry.dEnvelope, wet.dEnvelope);
-        EXPECT_EQ(dry.dwFadeInDone, 300u);
-        EXPECT_EQ(dry.lSampleSum, Sum({stored.begin(), stored.end()}));
+        EXPECT_EQ(Peak(played), gen.dwFullScale - 2.0);
     }
 }
 

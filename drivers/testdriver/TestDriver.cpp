@@ -74,8 +74,7 @@ public:
         channels.Describe(true, g_script.numInputs, ASIOSTInt32LSB, "In");
         channels.Describe(false, g_script.numOutputs, ASIOSTInt32LSB, "Out");
         for (int32_t i = 0; i < channels.Count(false); ++i)
-            channels.SetChannel(false, i, outputs[i].name, outputs[i].type,
-                                outputs[i].channelGroup);
+            channels.SetChannel(false, i, outputs[i].name, outputs[i].type, 0);
         SetBufferSizes(32, 4096, g_script.preferredSize, -1);
         SetLatencies(256, 512);
         SetSampleRates(&g_script.sampleRate, 1, g_script.sampleRate);
@@ -109,12 +108,6 @@ public:
         return DriverBase::stop();
     }
 
-    ASIOError getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) override
-    {
-        g_script.Record("getChannels");
-        return DriverBase::getChannels(numInputChannels, numOutputChannels);
-    }
-
     ASIOError canSampleRate(ASIOSampleRate) override { return g_script.canSampleRateResult; }
     ASIOError outputReady() override
     {
@@ -140,18 +133,15 @@ public:
         if (info == nullptr) return ASE_InvalidParameter;
         const bool scripted = info->isInput == ASIOFalse && info->channel >= 0 &&
                               info->channel < channels.Count(false);
-        const TestDriverChannel* channel = scripted ? &outputs[info->channel] : nullptr;
-        if (channel != nullptr && channel->infoResult != ASE_OK) return channel->infoResult;
         const ASIOError result = DriverBase::getChannelInfo(info);
-        if (result == ASE_OK && channel != nullptr && channel->isActive != kActiveFromBuffers)
-            info->isActive = channel->isActive;
+        if (result == ASE_OK && scripted && outputs[info->channel].isActive != kActiveFromBuffers)
+            info->isActive = outputs[info->channel].isActive;
         return result;
     }
 
     ASIOError createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
                             ASIOCallbacks* callbacks) override
     {
-        g_script.Record("createBuffers");
         if (g_script.createBuffersResult != ASE_OK) return g_script.createBuffersResult;
         return DriverBase::createBuffers(bufferInfos, numChannels, bufferSize, callbacks);
     }

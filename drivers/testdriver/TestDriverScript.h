@@ -25,9 +25,7 @@ constexpr int32_t kActiveFromBuffers = -1;
 struct TestDriverChannel {
     char name[32];
     ASIOSampleType type;
-    int32_t channelGroup;
-    int32_t isActive;     // kActiveFromBuffers, or the value to report
-    ASIOError infoResult; // getChannelInfo's result for this channel; not ASE_OK fills nothing
+    int32_t isActive; // kActiveFromBuffers, or the value to report
 };
 
 // Plain values, so that a reset is one assignment. Besides these the driver
@@ -35,12 +33,12 @@ struct TestDriverChannel {
 struct TestDriverAnswers {
     TestDriverAnswers() { SetOutputs(2, ASIOSTInt32LSB); }
 
-    // "Out 1" upward, one type, group 0, isActive as the buffers say.
+    // "Out 1" upward, one type, isActive as the buffers say.
     void SetOutputs(int32_t count, ASIOSampleType type)
     {
         numOutputs = count;
         for (int32_t i = 0; i < count && i < kMaxTestChannels; ++i) {
-            outputs[i] = {{}, type, 0, kActiveFromBuffers, ASE_OK};
+            outputs[i] = {{}, type, kActiveFromBuffers};
             std::snprintf(outputs[i].name, sizeof outputs[i].name, "Out %d",
                           static_cast<int>(i + 1));
         }
@@ -85,8 +83,8 @@ public:
     virtual bool DriveSwitches(int32_t count = 1) = 0;
 
     // The calls made so far, by name in order: "CreateInstance" for each
-    // creation asked of the factory, getChannels, createBuffers, start, stop,
-    // disposeBuffers, setSampleRate and outputReady.
+    // creation asked of the factory, start, stop, disposeBuffers,
+    // setSampleRate and outputReady.
     virtual std::vector<std::string> Calls() const = 0;
     virtual void ForgetCalls() = 0;
 
