@@ -237,6 +237,31 @@ TEST(NoiseGenerators, ArmSetsLengthLevelAndClockSeedAndARequestWhilePlayingChang
     EXPECT_EQ(pink.nRemaining, 0u);
 }
 
+// FNV-1a checksums of ten million seeded samples, recorded from the first
+// generator: a faster one must give the very same samples.
+TEST(WhiteNoise, TenMillionSeededSamplesAreTheRecordedOnes)
+{
+    const struct {
+        uint32_t code;
+        uint16_t width;
+        uint32_t db;
+        uint64_t checksum;
+    } runs[] = {{0, 2, 0, 0x89fe520c7af3f02d}, {2, 4, 1, 0xd58010b5a5648c64}};
+    for (const auto& r : runs) {
+        WhiteNoiseGenerator gen(FormatCode{r.code});
+        gen.Arm(100000, 100.0, r.db);
+        gen.pRandom->Seed(20240601);
+        int32_t buffer[256];
+        uint64_t checksum = 14695981039346656037ull;
+        while (gen.bPlaying.load()) {
+            gen.FillBuffer(buffer, 256, r.width);
+            for (size_t i = 0; i < 256u * r.width; ++i)
+                checksum = (checksum ^ reinterpret_cast<uint8_t*>(buffer)[i]) * 1099511628211ull;
+        }
+        EXPECT_EQ(checksum, r.checksum) << r.code;
+    }
+}
+
 TEST(WhiteNoise, EightSecondsAreGaussianWithTheNormalisedRmsAndAFlatSpectrum)
 {
     WhiteNoiseGenerator gen(FormatCode::Int16);
