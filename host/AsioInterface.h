@@ -3,6 +3,7 @@
 // interface's `long` is 32-bit, so every integer here has a fixed width.
 #pragma once
 
+#include "platform/AudioFileWriter.h"
 #include "platform/Unknown.h"
 
 #include <cstdint>
@@ -61,6 +62,30 @@ template <class Entry, int N> constexpr bool ListsEachAcceptedTypeOnce(const Ent
         if (found != 1) return false;
     }
     return true;
+}
+
+// How a sound file holds each accepted type's samples, for takes and captures.
+struct SampleTypeEncoding {
+    ASIOSampleType type;
+    SampleEncoding encoding;
+};
+constexpr SampleTypeEncoding kSampleTypeEncodings[] = {
+    {ASIOSTInt16LSB, SampleEncoding::Int16},
+    {ASIOSTInt24LSB, SampleEncoding::Int24},
+    {ASIOSTInt32LSB, SampleEncoding::Int32},
+    {ASIOSTFloat32LSB, SampleEncoding::Float32},
+};
+static_assert(ListsEachAcceptedTypeOnce(kSampleTypeEncodings));
+
+// The file encoding of a card's sample type; false for a type no file holds.
+constexpr bool EncodingOf(ASIOSampleType type, SampleEncoding* encoding)
+{
+    for (const SampleTypeEncoding& entry : kSampleTypeEncodings)
+        if (entry.type == type) {
+            *encoding = entry.encoding;
+            return true;
+        }
+    return false;
 }
 
 // Selectors of the driver's asioMessage callback.

@@ -26,26 +26,6 @@ constexpr auto kCancelWait = std::chrono::seconds(2);
 
 } // namespace
 
-bool EncodingOf(ASIOSampleType type, SampleEncoding* encoding)
-{
-    switch (type) {
-    case ASIOSTInt16LSB:
-        *encoding = SampleEncoding::Int16;
-        return true;
-    case ASIOSTInt24LSB:
-        *encoding = SampleEncoding::Int24;
-        return true;
-    case ASIOSTInt32LSB:
-        *encoding = SampleEncoding::Int32;
-        return true;
-    case ASIOSTFloat32LSB:
-        *encoding = SampleEncoding::Float32;
-        return true;
-    default:
-        return false;
-    }
-}
-
 // One sample of the card's format as a fraction of full scale, as sound
 // editors read integer samples: s / 2^(bits - 1).
 double SampleValue(SampleEncoding encoding, const uint8_t* p)

@@ -92,9 +92,6 @@ private:
 // The capture asked for, or null; owned by the front end that asked.
 extern HostCapture* pHostCapture;
 
-// The file encoding of a card's sample type; false for a type no file holds.
-bool EncodingOf(ASIOSampleType type, SampleEncoding* encoding);
-
 // One sample of the card's format as a fraction of full scale, as sound
 // editors read integer samples: s / 2^(bits - 1).
 double SampleValue(SampleEncoding encoding, const uint8_t* sample);

@@ -42,16 +42,8 @@ constexpr uint64_t kSwitchesPerWatch = 64;
 
 ASIOSampleType CardTypeOf(SampleEncoding encoding)
 {
-    switch (encoding) {
-    case SampleEncoding::Int16:
-        return ASIOSTInt16LSB;
-    case SampleEncoding::Int24:
-        return ASIOSTInt24LSB;
-    case SampleEncoding::Int32:
-        return ASIOSTInt32LSB;
-    case SampleEncoding::Float32:
-        return ASIOSTFloat32LSB;
-    }
+    for (const SampleTypeEncoding& entry : kSampleTypeEncodings)
+        if (entry.encoding == encoding) return entry.type;
     return ASIOSTInt16LSB;
 }
 

@@ -10,7 +10,7 @@
 // Cancel and State at any time; Peek and Consume from the draining thread.
 #pragma once
 
-#include "render/CaptureRing.h"
+#include "platform/BlockRing.h"
 
 #include <atomic>
 #include <cstdint>
@@ -68,7 +68,7 @@ public:
 private:
     void Copy(int32_t half);
 
-    CaptureRing ring;
+    BlockRing ring;
     const uint8_t* halves[2][2] = {};
     uint32_t nHalfBytes = 0;
     uint32_t nFrames = 0;

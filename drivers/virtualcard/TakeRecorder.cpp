@@ -22,26 +22,6 @@ void Pause(long nanoseconds)
 
 constexpr int kMaxTakeNumber = 99999;
 
-bool EncodingOf(ASIOSampleType type, SampleEncoding* encoding)
-{
-    switch (type) {
-    case ASIOSTInt16LSB:
-        *encoding = SampleEncoding::Int16;
-        return true;
-    case ASIOSTInt24LSB:
-        *encoding = SampleEncoding::Int24;
-        return true;
-    case ASIOSTInt32LSB:
-        *encoding = SampleEncoding::Int32;
-        return true;
-    case ASIOSTFloat32LSB:
-        *encoding = SampleEncoding::Float32;
-        return true;
-    default:
-        return false;
-    }
-}
-
 } // namespace
 
 TakeRecorder::TakeRecorder(const char* driverName) : szDriverName(driverName) {}

@@ -12,7 +12,7 @@
 #pragma once
 
 #include "drivers/kit/DriverBuffers.h"
-#include "drivers/virtualcard/BlockRing.h"
+#include "platform/BlockRing.h"
 #include "platform/AudioFileWriter.h"
 
 #include <atomic>

@@ -1,7 +1,7 @@
 // A single-producer, single-consumer ring of equal-sized blocks, allocated
-// up front. The producer is the card's pacing thread, which must neither
-// wait nor allocate: a full ring makes Claim answer null at once. The
-// consumer is the recorder's writer thread.
+// up front. The producer is a real-time thread (a card's pacing thread, the
+// host's render path), which must neither wait nor allocate: a full ring
+// makes Claim answer null at once. The consumer is a writer thread.
 #pragma once
 
 #include <atomic>

@@ -1,19 +1,22 @@
-#include "render/CaptureRing.h"
+#include "platform/BlockRing.h"
 
 #include <new>
 
-bool CaptureRing::Allocate(uint32_t blockBytes, uint32_t blockCount)
+bool BlockRing::Allocate(uint32_t blockBytes, uint32_t blockCount)
 {
     Free();
     if (blockBytes == 0 || blockCount == 0) return false;
+    // Value-initialised, so every page is written before the ring is used.
     pMemory = new (std::nothrow) uint8_t[static_cast<uint64_t>(blockBytes) * blockCount]();
     if (pMemory == nullptr) return false;
     nBlockBytes = blockBytes;
     nBlockCount = blockCount;
+    qwWritten.store(0, std::memory_order_relaxed);
+    qwRead.store(0, std::memory_order_relaxed);
     return true;
 }
 
-void CaptureRing::Free()
+void BlockRing::Free()
 {
     delete[] pMemory;
     pMemory = nullptr;
@@ -23,7 +26,7 @@ void CaptureRing::Free()
     qwRead.store(0, std::memory_order_relaxed);
 }
 
-uint8_t* CaptureRing::Claim()
+uint8_t* BlockRing::Claim()
 {
     if (pMemory == nullptr) return nullptr;
     const uint64_t written = qwWritten.load(std::memory_order_relaxed);
@@ -31,12 +34,12 @@ uint8_t* CaptureRing::Claim()
     return pMemory + (written % nBlockCount) * nBlockBytes;
 }
 
-void CaptureRing::Publish()
+void BlockRing::Publish()
 {
     qwWritten.fetch_add(1, std::memory_order_release);
 }
 
-const uint8_t* CaptureRing::Peek()
+const uint8_t* BlockRing::Peek()
 {
     if (pMemory == nullptr) return nullptr;
     const uint64_t read = qwRead.load(std::memory_order_relaxed);
@@ -44,7 +47,7 @@ const uint8_t* CaptureRing::Peek()
     return pMemory + (read % nBlockCount) * nBlockBytes;
 }
 
-void CaptureRing::Consume()
+void BlockRing::Consume()
 {
     qwRead.fetch_add(1, std::memory_order_release);
 }
