@@ -34,7 +34,7 @@ std::string Number(double value)
 
 // A value as precise as its unit makes sense: levels to a hundredth of a
 // dB, frequencies to a thousandth of a hertz, counts whole.
-std::string Shown(const Check& check)
+std::string ValueText(const Check& check)
 {
     const std::string& unit = check.unit;
     const char* format = "%.4g";
@@ -61,7 +61,7 @@ void PrintVerifyTable(std::FILE* out, const VerifyHeading& heading, const Verify
     std::fprintf(out, "  %-26s %14s  %-10s %-20s %s\n", "check", "value", "unit", "limit", "");
     for (const Check& check : report.checks)
         std::fprintf(out, "  %-26s %14s  %-10s %-20s %s\n", check.name.c_str(),
-                     Shown(check).c_str(), check.unit.c_str(), check.limit.c_str(),
+                     ValueText(check).c_str(), check.unit.c_str(), check.limit.c_str(),
                      check.limit.empty() ? ""
                      : check.pass        ? "pass"
                                          : "FAIL");
